@@ -1,0 +1,50 @@
+#pragma once
+// Source text layout: numbered, wrapped listing lines, the line-start index, text statistics.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/warning_log.hpp"
+#include "pdf/line_sink.hpp"
+
+namespace mervik::analysis {
+
+/// Where each source line starts in the text buffer, for the scanner's line lookups.
+class LineIndex {
+ public:
+  /// n >= 0 with a position: store it as the start of line n (returns 0, or -1 when the index
+  /// cannot grow: "CAN'T SET lStart"). n >= 0 without a position: set lStartCnt to n (returns 0).
+  /// n < 0: the number of the last line whose start is at or before `position` (0 when none).
+  int lineIndex(int n, const char* position);
+
+  int lStartCnt() const { return lStartCnt_; }
+  int lStartMax() const { return lStartMax_; }
+
+ private:
+  std::vector<const char*> lStart_;
+  int lStartMax_ = 0;
+  int lStartCnt_ = 0;
+};
+
+/// Writes one statistics line "%6d %s".
+void writeStatistic(pdf::LineSink& sink, std::string_view label, int value);
+
+/// The settings the layout reads. The caller guarantees 6 <= lineWidth <= 1022 and a tab width
+/// that leaves a tab stop in every line (see config::clampSettings).
+struct LayoutSettings {
+  int tabWidth = 4;
+  int lineWidth = 100;
+};
+
+/// Lays out one loaded, non-empty source. `text` is the file's bytes followed by one zero byte;
+/// the text ends at its first zero byte. Control bytes are overwritten by line feeds in place
+/// and reported to `warnings`; every source line goes to `sink` as a numbered line plus its
+/// continuation lines; `lines` is filled; then the section end, "TEXT STATISTICS", "",
+/// "characters" and "lines". Adds the line count to *totalLines.
+/// The caller resets the name tables and the warning log before.
+/// False with "CAN'T SET lStart" when the index cannot grow.
+bool layoutSource(char* text, const LayoutSettings& settings, LineIndex& lines,
+                  WarningLog& warnings, pdf::LineSink& sink, int* totalLines, std::string* err);
+
+}  // namespace mervik::analysis

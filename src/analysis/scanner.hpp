@@ -1,0 +1,21 @@
+#pragma once
+// Lexical scanner: counts comments and records every name of a laid-out VHDL text.
+
+#include <string>
+
+#include "analysis/layout.hpp"
+#include "analysis/names.hpp"
+#include "analysis/warning_log.hpp"
+#include "pdf/line_sink.hpp"
+
+namespace mervik::analysis {
+
+/// Scans `text` (as the layout left it, zero-terminated) in place: names are terminated and
+/// basic identifiers folded inside the buffer and recorded in `names` with the line that
+/// `lines` gives; unterminated literals and extended identifiers draw warnings. Writes the
+/// "comments" statistics line. Never reads past the zero byte.
+/// False with the name tables' message when they cannot grow.
+bool scanSource(char* text, LineIndex& lines, NameTables& names, WarningLog& warnings,
+                pdf::LineSink& sink, std::string* err);
+
+}  // namespace mervik::analysis

@@ -1,0 +1,50 @@
+#pragma once
+// The resource file: title, format and the resource tables' names.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/names.hpp"
+#include "config/resource_tables.hpp"
+#include "config/settings.hpp"
+#include "platform/console.hpp"
+
+namespace mervik::config {
+
+/// The prepared resource text and its line reader. The text lives as long as this object:
+/// table titles and the names in the name tables point into it.
+class ResourceReader {
+ public:
+  /// Takes the file's bytes followed by one zero byte and prepares them: every CR and LF
+  /// becomes NUL, every tab a blank, trailing blanks of each line are removed.
+  explicit ResourceReader(std::vector<char> text);
+
+  /// The reader's modes. source "" or nullptr, key non-empty: section search from the start
+  /// ("") or the current position (nullptr); returns the rest of the section line after the
+  /// key, or nullptr. key nullptr or "": value read from the start ("") or current position
+  /// (nullptr); returns the value without leading blanks, or nullptr at a section line or end.
+  const char* readResource(const char* source, const char* key);
+
+ private:
+  std::vector<char> text_;
+  char* end_ = nullptr;
+  char* position_ = nullptr;
+};
+
+/// The resource step. `text` is the loaded resource file (bytes and one zero byte), or empty
+/// when there is none, or it is empty or unreadable. Prints the console lines, sets `settings`
+/// (unchecked: the caller clamps them), fills exactTable and wildTable of `names` and appends
+/// the file's tables to `tables`. Keeps the prepared text in `*reader`.
+/// False with "TOO MANY RESOURCE TABLES" or "CAN'T SET table->symbol".
+bool resourceStep(std::vector<char> text, std::unique_ptr<ResourceReader>* reader,
+                  Settings& settings, analysis::NameTables& names, ResourceTables& tables,
+                  platform::Console& console, std::string* err);
+
+/// Where the resource file of a program lives: "<directory>/<base name>.rsc". When the program
+/// was started by a bare name, `directory` is empty and `executablePath` (its real location)
+/// supplies the directory.
+std::string resourcePath(const std::string& directory, const std::string& baseName,
+                         const std::string& executablePath);
+
+}  // namespace mervik::config

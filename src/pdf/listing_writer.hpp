@@ -1,0 +1,60 @@
+#pragma once
+// The listing writer: turns listing lines into the pages of one PDF document.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "pdf/line_sink.hpp"
+
+namespace mervik::pdf {
+
+enum class Orientation { portrait, landscape };
+
+enum class CloseResult {
+  saved,        // the document was written at the path
+  nothingToSave,  // no line ever came: nothing was written and nothing should be opened
+  failed,       // saving failed; the message is in *err
+};
+
+/// The one listing writer of a run. Commands must come in this order: open once; per source
+/// section, its lines, sectionEnd, more lines; close once. Failures of the PDF library are
+/// reported as the messages the fatal-error routine shows.
+class ListingWriter final : public LineSink {
+ public:
+  ListingWriter();
+  ~ListingWriter() override;
+  ListingWriter(const ListingWriter&) = delete;
+  ListingWriter& operator=(const ListingWriter&) = delete;
+
+  /// Open command: measures Courier once, fits the font size to `lineWidthText` characters
+  /// (decimal text) on an A4 page, chooses one or two columns and creates the document.
+  /// False with "CAN'T SET pdf", "CAN'T SET font", "CAN'T SET hfont" or "CAN'T SET page".
+  bool open(std::string_view lineWidthText, Orientation orientation, std::string* err);
+
+  /// Section command with text: `header` titles the pages that follow; the next line starts
+  /// page 1 of the section and its outline entry.
+  void section(std::string_view header);
+
+  void line(std::string_view text) override;
+  void sectionEnd() override;
+
+  /// The first failure of a line command ("CAN'T SET page"), or empty. After a failure the
+  /// writer ignores further lines.
+  const std::string& failure() const;
+
+  /// Close command: ends the text, sets Author "Talmeric" and Creator `creator`, and saves the
+  /// document at `path` (written under a temporary name and renamed, so a failed save never
+  /// leaves a partial file at `path`). Opening it is the caller's business.
+  CloseResult close(const std::string& path, std::string_view creator, std::string* err);
+
+  /// The fitted font size and column count (valid after open).
+  float fontSize() const;
+  int columnCount() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace mervik::pdf

@@ -1,0 +1,41 @@
+#pragma once
+// Files, directories and times as the rest of mervik needs them.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mervik::platform {
+
+enum class LoadStatus { loaded, notOpened, empty };
+
+/// Reads a whole file in binary mode with one read. On `loaded`, `*text` holds the bytes
+/// exactly as stored followed by one zero byte. A zero-length file gives `empty`; a file that
+/// cannot be opened, sized or given memory gives `notOpened`.
+LoadStatus loadFile(const std::string& path, std::vector<char>* text);
+
+/// One entry of a directory search.
+struct DirEntry {
+  std::string name;          // the entry's own name, without directory
+  bool isDirectory = false;  // directories are passed over by the caller
+  std::int64_t lastWrite = 0;  // seconds since 1970
+};
+
+/// True when `name` matches `pattern`: `*` stands for any run of bytes, `?` for exactly one
+/// byte, every other byte for itself (letter case significant).
+bool matchesPattern(std::string_view pattern, std::string_view name);
+
+/// Searches the directory that `pattern` names (the current directory when it names none)
+/// for entries whose names match its last component. Hidden entries (leading '.') match only
+/// when the pattern's last component itself starts with '.'. Entries come in the order the
+/// directory yields them. A directory that does not exist or cannot be read yields nothing.
+std::vector<DirEntry> findFiles(std::string_view pattern);
+
+/// The 24-character local date text of a file time, such as "Mon Mar  4 09:05:07 2024".
+std::string dateText(std::int64_t secondsSince1970);
+
+/// Absolute path of the running executable, or empty when it cannot be told.
+std::string executablePath();
+
+}  // namespace mervik::platform
