@@ -1,1 +1,215 @@
-// stub: to be replaced
+// Source text layout: numbered, wrapped listing lines, the line-start index, text statistics.
+
+#include "analysis/layout.hpp"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <stdexcept>
+
+namespace mervik::analysis {
+
+namespace {
+
+enum ByteClass : unsigned char { ordinary = 0, endOfText, control, carriageReturn, tab, lineFeed };
+
+constexpr std::array<unsigned char, 256> makeByteClasses() {
+  std::array<unsigned char, 256> classes{};
+  for (int b = 1; b < 0x20; ++b) classes[b] = control;
+  classes[0x00] = endOfText;
+  classes[0x09] = tab;
+  classes[0x0A] = lineFeed;
+  classes[0x0D] = carriageReturn;
+  return classes;
+}
+
+constexpr std::array<unsigned char, 256> byteClass = makeByteClasses();
+
+constexpr int lineBufferSize = 1024;
+constexpr int lineWidthMin = 6;
+constexpr int lineWidthMax = lineBufferSize - 2;  // line width + 1 characters and a terminator
+constexpr int indexFirstMax = 1000;
+constexpr char continuationPrefix[] = "     | ";
+constexpr int continuationPrefixLength = sizeof continuationPrefix - 1;
+
+int saturatedInt(long long value) { return static_cast<int>(std::min<long long>(value, INT_MAX)); }
+
+// "%*d | " with width 4, for a positive line number; returns the length written.
+int formatLinePrefix(char* out, int lineNumber) {
+  char digits[16];
+  int digitCnt = 0;
+  for (unsigned n = static_cast<unsigned>(lineNumber); n != 0 || digitCnt == 0; n /= 10)
+    digits[digitCnt++] = static_cast<char>('0' + n % 10);
+  int len = 0;
+  for (int pad = 4 - digitCnt; pad > 0; --pad) out[len++] = ' ';
+  while (digitCnt > 0) out[len++] = digits[--digitCnt];
+  out[len++] = ' ';
+  out[len++] = '|';
+  out[len++] = ' ';
+  return len;
+}
+
+// The walk over one text: the listing line being built and the line counter.
+class Layout {
+ public:
+  Layout(const LayoutSettings& settings, LineIndex& lines, WarningLog& warnings,
+         pdf::LineSink& sink)
+      : tabWidth_(settings.tabWidth == 0 ? 1 : settings.tabWidth),
+        lineWidth_(std::clamp(settings.lineWidth, lineWidthMin, lineWidthMax)),
+        lines_(lines),
+        warnings_(warnings),
+        sink_(sink) {}
+
+  /// Lays out `text` up to its zero byte and returns the zero byte's position, or nullptr
+  /// when the line-start index cannot grow.
+  char* walk(char* text);
+
+  int lineCnt() const { return lineCnt_; }
+
+ private:
+  bool beginLine(const char* position);
+  void writeLine() { sink_.line(std::string_view(buf_, static_cast<size_t>(len_))); }
+  void beginContinuation();
+
+  char buf_[lineBufferSize] = {};
+  int len_ = 0;  // 0: no listing line begun
+  int lineCnt_ = 0;
+  const int tabWidth_;
+  const int lineWidth_;
+  LineIndex& lines_;
+  WarningLog& warnings_;
+  pdf::LineSink& sink_;
+};
+
+char* Layout::walk(char* text) {
+  char* p = text;
+  bool tabWrapped = false;  // the tab at p has already started a continuation line
+  for (;;) {
+    const unsigned char cls = byteClass[static_cast<unsigned char>(*p)];
+    if (cls == endOfText) break;
+    if (cls == control || cls == carriageReturn) {
+      if (cls == control && lineCnt_ > 0) warnings_.log(controlCharacter, lineCnt_);
+      *p++ = '\n';
+      continue;
+    }
+    if (len_ == 0 && !beginLine(p)) return nullptr;
+    if (cls == lineFeed) {
+      writeLine();
+      len_ = 0;
+      ++p;
+      continue;
+    }
+    char c = *p;
+    bool advance = true;
+    if (cls == tab) {
+      c = ' ';
+      advance = (len_ - 6) % tabWidth_ == 0;
+      // A tab that already filled a whole continuation line without a stop would never find
+      // one: end it instead of wrapping forever.
+      if (!advance && tabWrapped && len_ > lineWidth_) advance = true;
+    }
+    if (len_ > lineWidth_) {
+      writeLine();
+      beginContinuation();
+      tabWrapped = true;
+    }
+    buf_[len_++] = c;
+    if (advance) {
+      ++p;
+      tabWrapped = false;
+    }
+  }
+  if (len_ > 0) writeLine();
+  return p;
+}
+
+bool Layout::beginLine(const char* position) {
+  if (lineCnt_ == INT_MAX) return false;
+  ++lineCnt_;
+  len_ = formatLinePrefix(buf_, lineCnt_);
+  return lines_.lineIndex(lineCnt_, position) == 0;
+}
+
+// The continuation prefix goes over the start of the line just written; the indent then
+// follows the blanks of that line still in the buffer, up to a third of the line width.
+void Layout::beginContinuation() {
+  std::memcpy(buf_, continuationPrefix, continuationPrefixLength);
+  len_ = continuationPrefixLength;
+  const int indentMax = lineWidth_ / 3;
+  while (len_ < indentMax && buf_[len_ + 1] == ' ') buf_[len_++] = ' ';
+  buf_[len_++] = ' ';
+}
+
+}  // namespace
+
+int LineIndex::lineIndex(int n, const char* position) {
+  if (n < 0) {
+    // Never look past what was stored, whatever count was set.
+    const size_t stored = lStart_.empty() ? 0 : lStart_.size() - 1;
+    const int cnt = static_cast<int>(std::min<size_t>(static_cast<size_t>(lStartCnt_), stored));
+    int lo = 0;
+    int hi = cnt + 1;
+    while (hi - lo > 1) {
+      const int mid = lo + (hi - lo) / 2;
+      if (position == lStart_[mid]) return mid;
+      if (std::less<const char*>()(lStart_[mid], position)) lo = mid;
+      else hi = mid;
+    }
+    return lo;
+  }
+  if (position == nullptr) {
+    lStartCnt_ = n;
+    return 0;
+  }
+  if (n >= lStartMax_) {
+    const int newMax = lStartMax_ == 0 && n < indexFirstMax ? indexFirstMax
+                                                           : saturatedInt(n + n / 2LL);
+    if (newMax <= n) return -1;
+    try {
+      lStart_.reserve(static_cast<size_t>(newMax));
+      lStart_.resize(static_cast<size_t>(newMax));
+    } catch (const std::bad_alloc&) {
+      return -1;
+    } catch (const std::length_error&) {
+      return -1;
+    }
+    lStartMax_ = newMax;
+  }
+  lStart_[static_cast<size_t>(n)] = position;
+  return 0;
+}
+
+void writeStatistic(pdf::LineSink& sink, std::string_view label, int value) {
+  char line[lineBufferSize];
+  const int len = std::snprintf(line, sizeof line, "%6d %.*s", value,
+                                static_cast<int>(std::min<size_t>(label.size(), sizeof line)),
+                                label.data());
+  sink.line(std::string_view(line, static_cast<size_t>(std::clamp(len, 0, lineBufferSize - 1))));
+}
+
+bool layoutSource(char* text, const LayoutSettings& settings, LineIndex& lines,
+                  WarningLog& warnings, pdf::LineSink& sink, int* totalLines, std::string* err) {
+  Layout layout(settings, lines, warnings, sink);
+  const char* end = layout.walk(text);
+  if (end == nullptr) {
+    try {
+      if (err != nullptr) *err = "CAN'T SET lStart";
+    } catch (const std::bad_alloc&) {
+    }
+    return false;
+  }
+  lines.lineIndex(layout.lineCnt(), nullptr);
+  sink.sectionEnd();
+  sink.line("TEXT STATISTICS");
+  sink.line("");
+  writeStatistic(sink, "characters", saturatedInt(end - text));
+  writeStatistic(sink, "lines", layout.lineCnt());
+  if (totalLines != nullptr) *totalLines = saturatedInt(*totalLines + 0LL + layout.lineCnt());
+  return true;
+}
+
+}  // namespace mervik::analysis

@@ -1,1 +1,176 @@
-// stub: to be replaced
+// Files, directory search and file times on POSIX systems.
+
+#include "platform/files.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+namespace mervik::platform {
+
+namespace {
+
+// Closes a descriptor when the load ends, whichever way it ends.
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Reads up to `size` bytes into `into`; gives the count read, or -1 on a read error.
+long long readUpTo(int fd, char* into, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    ssize_t n = ::read(fd, into + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;  // the file shrank since it was sized
+    got += static_cast<size_t>(n);
+  }
+  return static_cast<long long>(got);
+}
+
+}  // namespace
+
+LoadStatus loadFile(const std::string& path, std::vector<char>* text) {
+  // Non-blocking so that a FIFO named as a source cannot stall the run; only regular
+  // files are read.
+  FdCloser file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+  struct stat info;
+  if (file.fd < 0 || fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+    return LoadStatus::notOpened;
+  if (info.st_size == 0) return LoadStatus::empty;
+  try {
+    size_t size = static_cast<size_t>(info.st_size);
+    text->assign(size + 1, '\0');
+    long long got = readUpTo(file.fd, text->data(), size);
+    if (got < 0) return LoadStatus::notOpened;
+    if (got == 0) return LoadStatus::empty;
+    text->resize(static_cast<size_t>(got) + 1);
+    return LoadStatus::loaded;
+  } catch (const std::bad_alloc&) {
+    return LoadStatus::notOpened;
+  } catch (const std::length_error&) {
+    return LoadStatus::notOpened;
+  }
+}
+
+bool matchesPattern(std::string_view pattern, std::string_view name) {
+  // Greedy scan that backtracks only to the most recent '*': linear in practice, and
+  // never exponential however many stars the pattern holds.
+  size_t p = 0;
+  size_t n = 0;
+  size_t starP = std::string_view::npos;
+  size_t starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+namespace {
+
+// Closes a directory stream when the search ends.
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// Fills in the kind and time of one entry; links are followed, so a link to a file counts
+// as a file. A dangling link is still listed (it will fail to open), as the directory shows it.
+bool describe(const std::string& path, DirEntry* entry) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
+  entry->isDirectory = S_ISDIR(info.st_mode);
+  entry->lastWrite = static_cast<std::int64_t>(info.st_mtime);
+  return true;
+}
+
+}  // namespace
+
+std::vector<DirEntry> findFiles(std::string_view pattern) {
+  std::vector<DirEntry> found;
+  try {
+    size_t slash = pattern.rfind('/');
+    std::string directory(slash == std::string_view::npos ? "" : pattern.substr(0, slash + 1));
+    std::string_view last = pattern.substr(directory.size());
+    bool hiddenWanted = !last.empty() && last[0] == '.';
+    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.empty() ? "." : directory.c_str()));
+    if (!dir) return found;
+    while (const struct dirent* item = readdir(dir.get())) {
+      std::string_view name(item->d_name);
+      if ((name[0] == '.' && !hiddenWanted) || !matchesPattern(last, name)) continue;
+      DirEntry entry;
+      entry.name = std::string(name);
+      if (describe(directory + entry.name, &entry)) found.push_back(std::move(entry));
+    }
+  } catch (const std::bad_alloc&) {
+    found.clear();
+  }
+  return found;
+}
+
+namespace {
+
+constexpr const char* weekdayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* monthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+int clampTo(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
+
+}  // namespace
+
+std::string dateText(std::int64_t secondsSince1970) {
+  time_t when = static_cast<time_t>(secondsSince1970);
+  struct tm local;
+  if (static_cast<std::int64_t>(when) != secondsSince1970 || localtime_r(&when, &local) == nullptr)
+    return "??? ???  ? ??:??:?? ????";
+  // Four-digit year always, so the text is exactly 24 characters even for odd clocks.
+  long long year = static_cast<long long>(local.tm_year) + 1900;
+  int shownYear = year < 0 ? 0 : year > 9999 ? 9999 : static_cast<int>(year);
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %04d",
+                weekdayNames[clampTo(local.tm_wday, 0, 6)], monthNames[clampTo(local.tm_mon, 0, 11)],
+                clampTo(local.tm_mday, 1, 31), clampTo(local.tm_hour, 0, 23),
+                clampTo(local.tm_min, 0, 59), clampTo(local.tm_sec, 0, 60), shownYear);
+  return std::string(text, 24);
+}
+
+std::string executablePath() {
+  try {
+    std::string buffer(256, '\0');
+    for (;;) {
+      ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+      if (n < 0) return std::string();
+      if (static_cast<size_t>(n) < buffer.size()) {
+        buffer.resize(static_cast<size_t>(n));
+        return buffer;
+      }
+      buffer.resize(buffer.size() * 2);  // may have been cut: try with more room
+    }
+  } catch (const std::bad_alloc&) {
+    return std::string();
+  }
+}
+
+}  // namespace mervik::platform

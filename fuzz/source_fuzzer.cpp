@@ -1,0 +1,63 @@
+// One source through layout, scanner, warning report and cross-reference, with settings taken
+// from the first two bytes (clamped the way the resource step clamps them).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/layout.hpp"
+#include "analysis/names.hpp"
+#include "analysis/scanner.hpp"
+#include "analysis/warning_log.hpp"
+#include "config/settings.hpp"
+
+namespace {
+
+struct NullConsole : mervik::platform::Console {
+  void write(std::string_view) override {}
+};
+
+struct CheckingSink : mervik::pdf::LineSink {
+  void line(std::string_view text) override {
+    // A listing line never holds a line end or a zero byte.
+    for (char c : text) {
+      if (c == '\n' || c == '\0') __builtin_trap();
+    }
+  }
+  void sectionEnd() override {}
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace mervik;
+  if (size < 3) return 0;
+  NullConsole console;
+  config::Settings settings;
+  settings.tabWidth = static_cast<std::int8_t>(data[0]);
+  settings.lineWidth = data[1] * 5;
+  config::clampSettings(settings, console);
+
+  std::vector<char> text(data + 2, data + size);
+  text.push_back('\0');
+  if (text[0] == '\0') return 0;
+
+  CheckingSink sink;
+  analysis::NameTables names;
+  analysis::WarningLog warnings(sink, console);
+  analysis::LineIndex lines;
+  if (!names.resetSymbols()) return 0;
+  warnings.log(0, 0);
+  int totalLines = 0;
+  std::string err;
+  const analysis::LayoutSettings layout{settings.tabWidth, settings.lineWidth};
+  if (!analysis::layoutSource(text.data(), layout, lines, warnings, sink, &totalLines, &err)) {
+    return 0;
+  }
+  if (!analysis::scanSource(text.data(), lines, names, warnings, sink, &err)) return 0;
+  warnings.log(-999, -1);
+  analysis::writeCrossReference(names, {{"SYMBOL TABLE", true}}, settings.lineWidth, sink);
+  return 0;
+}

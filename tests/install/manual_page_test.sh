@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The manual page: groff reads it without a warning, it renders with every section a reader
+# looks for, and its resource file example gives the console lines it shows.
+# Usage: manual_page_test.sh BUILD_DIR SOURCE_DIR
+source "$(dirname "$0")/lib.sh"
+build=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+page=$src/docs/mervik.1
+
+command -v groff >/dev/null || skip "groff is not installed (package groff-base)"
+make_workdir manual
+
+groff -man -ww -z "$page" 2>"$work/groff.err" || fail "groff failed: $(cat "$work/groff.err")"
+[ ! -s "$work/groff.err" ] || fail "groff warnings:"$'\n'"$(cat "$work/groff.err")"
+
+# Rendered as man(1) would show it: every section heading stands alone on its line.
+groff -man -Tascii -P-cbou "$page" >"$work/page.txt" 2>&1 || fail "groff could not render the page"
+for heading in NAME SYNOPSIS DESCRIPTION LISTING 'RESOURCE FILE' CONSOLE 'KEY WAIT' \
+               'EXIT STATUS' FILES EXAMPLES; do
+  grep -qx "$heading" "$work/page.txt" || fail "no section \"$heading\" in the rendered page"
+done
+grep -q '^ *mervik - print VHDL source files' "$work/page.txt" || fail "NAME line not rendered"
+if command -v man >/dev/null; then
+  MANWIDTH=80 man -l "$page" >"$work/man.txt" 2>"$work/man.err" || fail "man -l failed: $(cat "$work/man.err")"
+  grep -q 'EXIT STATUS' "$work/man.txt" || fail "man -l rendered no EXIT STATUS"
+fi
+
+# block NAME: the lines between the page's "NAME-begin" and "NAME-end" comment markers, without
+# requests, with the page's escapes undone (only \- and \& may occur there).
+block() {
+  sed -n "/^\.\\\\\" $1-begin\$/,/^\.\\\\\" $1-end\$/p" "$page" | grep -v '^\.' |
+    sed -e 's/\\-/-/g' -e 's/\\&//g'
+}
+block example-resource >"$work/example.rsc"
+block example-console >"$work/example.console"
+[ -s "$work/example.rsc" ] || fail "no resource file example between the markers"
+[ -s "$work/example.console" ] || fail "no console example between the markers"
+! grep -n '\\' "$work/example.rsc" "$work/example.console" ||
+  fail "an escape other than \\- or \\& in an example"
+
+# The program under its own name with the example beside it: no file names, no input, so the
+# console shows the resource lines and goes straight to the end.
+[ -x "$build/mervik" ] || fail "no program at $build/mervik"
+mkdir -p "$work/prog"
+ln -s "$build/mervik" "$work/prog/mervik"
+cp "$work/example.rsc" "$work/prog/mervik.rsc"
+make_fake_viewer
+run_mervik example "$work" "" "$work/prog/mervik"
+[ "$run_status" -eq 0 ] || fail "example run: exit status $run_status"
+# Up to the default table's line, trailing blanks aside.
+actual=$(sed -e 's/[ ]*$//' "$work/example.err" | sed -n '1,/(default)$/p')
+documented=$(sed -e 's/[ ]*$//' "$work/example.console")
+[ "$actual" = "$documented" ] ||
+  fail "the console differs from the page's example; it shows:"$'\n'"$actual"$'\n'"the page says:"$'\n'"$documented"
+
+echo "manual page: ok"

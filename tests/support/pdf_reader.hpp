@@ -1,0 +1,71 @@
+#pragma once
+// Reads a PDF back for tests: page sizes, the text runs shown, the lines stroked, the outline
+// and the document information.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mervik::test {
+
+/// One text-showing operation (Tj, ', ", TJ). `x`, `y` is the baseline start in page
+/// coordinates; a run that follows another without a positioning operator in between gets
+/// the start of the text line, since glyph widths are not known here.
+struct TextRun {
+  std::string text;  // the string's bytes as shown (TJ strings concatenated)
+  std::string font;  // BaseFont without the slash, e.g. "Courier"
+  double size = 0;   // size from Tf
+  double x = 0;
+  double y = 0;
+};
+
+/// One stroked straight segment in page coordinates, with the line width of its stroke.
+struct Segment {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  double width = 0;
+};
+
+struct Page {
+  double width = 0;  // of the MediaBox
+  double height = 0;
+  std::vector<TextRun> runs;  // in content order
+  std::vector<Segment> segments;
+
+  /// The texts of the Courier runs (the listing lines), in order. An empty listing line
+  /// shows no text, so it is not among them.
+  std::vector<std::string> lines() const;
+  /// The same with the empty lines put back: within a column, a gap of k line steps
+  /// (0.98 times the size) between two runs holds k - 1 empty lines. Empty lines at the top
+  /// or bottom of a column cannot be seen.
+  std::vector<std::string> linesWithBlanks() const;
+  /// The runs shown in `font` (e.g. "Helvetica" for the page header), in order.
+  std::vector<TextRun> runsIn(std::string_view font) const;
+};
+
+/// One outline entry, depth first in document order. `page` is the 0-based index of the page
+/// its destination points to, or -1.
+struct OutlineEntry {
+  std::string title;  // the title string's bytes
+  int page = -1;
+  int depth = 0;  // 0 at the root
+};
+
+struct Pdf {
+  std::vector<Page> pages;
+  std::vector<OutlineEntry> outlines;
+  std::string author;  // Info dictionary, empty when missing
+  std::string creator;
+
+  /// The Courier lines of all pages, each followed by '\n': a whole listing as one string.
+  std::string text() const;
+  /// linesWithBlanks() of all pages, each line followed by '\n'.
+  std::string listing() const;
+};
+
+/// Reads the PDF at `path` into *pdf. False with a message in *err when it cannot be read.
+bool readPdf(const std::string& path, Pdf* pdf, std::string* err);
+
+/// Runs `qpdf --check` on `path`; true when it reports no error and no warning.
+bool qpdfCheckPasses(const std::string& path);
+
+}  // namespace mervik::test

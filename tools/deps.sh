@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing mervik need, only those missing.
+# Works as root or through sudo; never asks a question, so it runs without a terminal.
+set -euo pipefail
+
+packages=(cmake make g++ pkg-config libhpdf-dev googletest libgtest-dev libqpdf-dev qpdf
+          poppler-utils clang libclang-rt-14-dev ghdl-common groff-base dpkg-dev "$@")
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
