@@ -27,7 +27,7 @@ test-release: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DMERVIK_SANITIZE=ON -DMERVIK_WERROR=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERVIK_SANITIZE=ON -DMERVIK_WERROR=ON $(CMAKE_FLAGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 

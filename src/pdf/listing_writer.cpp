@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace mervik::pdf {
 namespace {
@@ -282,6 +283,36 @@ const std::string& ListingWriter::failure() const {
   return state_ ? state_->failure : none;
 }
 
+namespace {
+
+/// Saves the document through the library's memory stream and writes the bytes ourselves, so
+/// that every write error (a full disk included) is seen; the library's own file writer does
+/// not report a failed flush or close.
+bool saveChecked(HPDF_Doc pdf, const std::string& path) {
+  if (HPDF_SaveToStream(pdf) != HPDF_OK) return false;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  HPDF_ResetStream(pdf);
+  std::vector<HPDF_BYTE> buffer(1 << 16);
+  bool good = true;
+  for (;;) {
+    HPDF_UINT32 size = static_cast<HPDF_UINT32>(buffer.size());
+    const HPDF_STATUS status = HPDF_ReadFromStream(pdf, buffer.data(), &size);
+    if (size > 0 && std::fwrite(buffer.data(), 1, size, file) != size) good = false;
+    if (status == HPDF_STREAM_EOF) break;
+    if (status != HPDF_OK || !good) {
+      good = false;
+      break;
+    }
+  }
+  good = std::fflush(file) == 0 && good;
+  good = std::fclose(file) == 0 && good;
+  if (!good) std::remove(path.c_str());
+  return good;
+}
+
+}  // namespace
+
 CloseResult ListingWriter::close(const std::string& path, std::string_view creator,
                                  std::string* err) {
   State* s = state_.get();
@@ -302,14 +333,10 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
     s->text.assign(creator);
     HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str());
     // A failed or interrupted save must not leave a truncated file under the real name.
-    std::string temporary = path + ".part";
-    bool written = HPDF_SaveToFile(s->pdf, temporary.c_str()) == HPDF_OK;
+    const std::string temporary = path + ".part";
+    bool written = saveChecked(s->pdf, temporary);
     s->freeDocument();
-    if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
-      // Some systems refuse to rename onto an existing file.
-      std::remove(path.c_str());
-      written = std::rename(temporary.c_str(), path.c_str()) == 0;
-    }
+    written = written && std::rename(temporary.c_str(), path.c_str()) == 0;
     if (written) return CloseResult::saved;
     std::remove(temporary.c_str());
   } catch (const std::bad_alloc&) {
