@@ -14,6 +14,9 @@ namespace mervik::analysis {
 /// basic identifiers folded inside the buffer and recorded in `names` with the line that
 /// `lines` gives; unterminated literals and extended identifiers draw warnings. Writes the
 /// "comments" statistics line. Never reads past the zero byte.
+/// A basic identifier glued to the closing backslash of an extended one has no byte left for
+/// its terminator; it is recorded from a small copy that lives until the next scan, which comes
+/// after the next source's reset of the name tables.
 /// False with the name tables' message when they cannot grow.
 bool scanSource(char* text, LineIndex& lines, NameTables& names, WarningLog& warnings,
                 pdf::LineSink& sink, std::string* err);

@@ -19,6 +19,8 @@ class ResourceReader {
   /// Takes the file's bytes followed by one zero byte and prepares them: every CR and LF
   /// becomes NUL, every tab a blank, trailing blanks of each line are removed.
   explicit ResourceReader(std::vector<char> text);
+  ResourceReader(const ResourceReader&) = delete;  // names point into this very text
+  ResourceReader& operator=(const ResourceReader&) = delete;
 
   /// The reader's modes. source "" or nullptr, key non-empty: section search from the start
   /// ("") or the current position (nullptr); returns the rest of the section line after the

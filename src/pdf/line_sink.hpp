@@ -10,8 +10,9 @@ namespace mervik::pdf {
 class LineSink {
  public:
   virtual ~LineSink() = default;
-  /// Line command: one listing line of single bytes, no line end, at most 1023 bytes.
-  /// The empty text is an empty line.
+  /// Line command: one listing line of single bytes, no line end; the empty text is an empty
+  /// line. Layout lines stay within 1023 bytes; a cross-reference line for a name longer than
+  /// that is passed whole rather than cut.
   virtual void line(std::string_view text) = 0;
   /// Section end (section command without text): the source's own text is complete.
   virtual void sectionEnd() = 0;
