@@ -16,6 +16,7 @@ status=0
 for target in source resource tokenizer; do
   mkdir -p "$work/$target" "$work/artifacts"
   cp -n fuzz/corpus/$target/* "$work/$target/" 2>/dev/null || true
+  [ "$target" = source ] && cp -n examples/*.vhd "$work/source/"
   echo "== fuzz_$target for ${seconds}s"
   if ! "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
        -rss_limit_mb=4096 -artifact_prefix="$work/artifacts/$target-" -print_final_stats=1 \

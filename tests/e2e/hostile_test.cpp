@@ -14,33 +14,11 @@
 
 #include "support/pdf_reader.hpp"
 #include "support/run_mervik.hpp"
+#include "support/workspace.hpp"
 
 namespace mervik::test {
 namespace {
 
-struct Fixture {
-  TempDir dir;
-  RunOptions options;
-
-  Fixture() {
-    options.programDir = dir / "bin";
-    options.cwd = dir / "work";
-    dir.write("work/.keep", "");
-  }
-  void resource(const std::string& text) {
-    options.withResource = true;
-    options.resource = text;
-  }
-  RunResult run(const std::vector<std::string>& args) { return runMervik(args, options); }
-  /// The listing, which must pass qpdf's check.
-  Pdf pdf(const std::string& name = "listing.pdf") {
-    Pdf out;
-    std::string err;
-    EXPECT_TRUE(readPdf(dir / ("work/" + name), &out, &err)) << err;
-    EXPECT_TRUE(qpdfCheckPasses(dir / ("work/" + name)));
-    return out;
-  }
-};
 
 std::string randomBytes(size_t size, unsigned seed, int low, int high) {
   std::mt19937 random(seed);
@@ -86,7 +64,7 @@ TEST(Hostile, SourcesOfAnyBytesGiveASoundListing) {
   };
   for (const HostileSource& c : cases) {
     SCOPED_TRACE(c.name);
-    Fixture f;
+    Workspace f;
     f.dir.write("work/hostile.vhd", c.text());
     const RunResult r = f.run({"hostile.vhd"});
     ASSERT_EQ(r.status, 0) << r.console;
@@ -100,7 +78,7 @@ TEST(Hostile, SourcesOfAnyBytesGiveASoundListing) {
 }
 
 TEST(Hostile, FiveThousandSourcesInOneRun) {
-  Fixture f;
+  Workspace f;
   for (int i = 0; i < 5000; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "work/f%04d.vhd", 4999 - i);
@@ -116,7 +94,7 @@ TEST(Hostile, FiveThousandSourcesInOneRun) {
 }
 
 TEST(Hostile, NamesNeverReachAShell) {
-  Fixture f;
+  Workspace f;
   const std::string name = "a\n$(touch pwned1);`touch pwned2`|touch pwned3 'x\" .vhd";
   f.dir.write("work/" + name, "entity a is end;\n");
   const RunResult quoted = f.run({"a*.vhd"});
@@ -140,7 +118,7 @@ std::string tables(int count, int namesEach) {
 
 TEST(Hostile, ResourceFilesAtTheLimits) {
   {
-    Fixture f;
+    Workspace f;
     f.resource(tables(20, 2));
     f.dir.write("work/a.vhd", "entity a is end;\n");
     const RunResult r = f.run({"a.vhd"});
@@ -151,7 +129,7 @@ TEST(Hostile, ResourceFilesAtTheLimits) {
     EXPECT_FALSE(fileExists(f.dir / "work/listing.pdf"));
   }
   {
-    Fixture f;
+    Workspace f;
     f.resource(tables(19, 100000 / 19));
     f.dir.write("work/a.vhd", "entity n3_77 is end n18_5;\n");
     const RunResult r = f.run({"a.vhd"});
@@ -163,7 +141,7 @@ TEST(Hostile, ResourceFilesAtTheLimits) {
   for (const char* format : {"99999999999\n99999999999\n", "-2147483648\n-2147483648\n",
                              "0\n0\n", "x\ny\n", "-5\n2000\n", "1000\n3\n"}) {
     SCOPED_TRACE(format);
-    Fixture f;
+    Workspace f;
     f.resource(std::string("/FORMAT\n") + format);
     f.dir.write("work/a.vhd", "\tentity a is\n\t\tport (x : in bit);\nend a;\n");
     const RunResult r = f.run({"a.vhd"});
@@ -192,7 +170,7 @@ class Mount {
   bool mounted_ = false;
 };
 
-void expectFailedSave(const Fixture& f, const RunResult& r, const std::string& listing) {
+void expectFailedSave(Workspace& f, const RunResult& r, const std::string& listing) {
   EXPECT_EQ(r.status, 1);
   const std::string tail = "\n\nCould not save the PDF file\n\nPress a key to quit ";
   ASSERT_GE(r.console.size(), tail.size()) << r.console;
@@ -203,7 +181,7 @@ void expectFailedSave(const Fixture& f, const RunResult& r, const std::string& l
 }
 
 TEST(Hostile, ReadOnlyOutputDirectory) {
-  Fixture f;
+  Workspace f;
   Mount mount(f.dir / "work/ro", "size=1m");
   if (!mount.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
   f.dir.write("work/ro/a.vhd", "entity a is end;\n");
@@ -212,7 +190,7 @@ TEST(Hostile, ReadOnlyOutputDirectory) {
 }
 
 TEST(Hostile, FullOutputDirectory) {
-  Fixture f;
+  Workspace f;
   Mount mount(f.dir / "work/full", "size=256k");
   if (!mount.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
   f.dir.write("work/full/a.vhd", repeated("signal s : bit;\n", 2000));
@@ -222,7 +200,7 @@ TEST(Hostile, FullOutputDirectory) {
 }
 
 TEST(Hostile, OutputDirectoryVanishesDuringTheRun) {
-  Fixture f;
+  Workspace f;
   f.dir.write("work/a/x.vhd", "entity x is end;\n");
   f.dir.write("work/b/big.vhd", repeated("signal s : bit; -- a comment\n", 300000));
   f.options.trigger = "\n\nb/big.vhd";

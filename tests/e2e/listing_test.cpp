@@ -12,6 +12,7 @@
 
 #include "support/pdf_reader.hpp"
 #include "support/run_mervik.hpp"
+#include "support/workspace.hpp"
 
 namespace mervik::test {
 namespace {
@@ -20,29 +21,6 @@ constexpr double pageWidth = 595.276;
 constexpr double pageHeight = 841.89;
 
 /// A run in its own directory: sources and the program (with an optional resource file).
-struct Fixture {
-  TempDir dir;
-  RunOptions options;
-
-  Fixture() {
-    options.programDir = dir / "bin";
-    options.cwd = dir / "work";
-    dir.write("work/.keep", "");
-  }
-  void resource(const std::string& text) {
-    options.withResource = true;
-    options.resource = text;
-  }
-  void source(const std::string& name, const std::string& text) { dir.write("work/" + name, text); }
-  RunResult run(const std::vector<std::string>& args) { return runMervik(args, options); }
-  Pdf pdf(const std::string& name = "listing.pdf") {
-    Pdf out;
-    std::string err;
-    EXPECT_TRUE(readPdf(dir / ("work/" + name), &out, &err)) << err;
-    EXPECT_TRUE(qpdfCheckPasses(dir / ("work/" + name)));
-    return out;
-  }
-};
 
 std::string numberedLines(int count, int width = 10) {
   std::string text;
@@ -58,7 +36,7 @@ double labelWidth(const std::string& label, double size) {
 }
 
 TEST(Listing, ConsoleTranscriptOfARun) {
-  Fixture f;
+  Workspace f;
   f.source("b.vhd", "entity b is\nend b;\n");
   f.source("a.vhd", "entity a is\nend a;\n");
   const RunResult r = f.run({"b.vhd", "a.vhd"});
@@ -81,7 +59,7 @@ TEST(Listing, ConsoleTranscriptOfARun) {
 }
 
 TEST(Listing, WholeSectionOfOneSource) {
-  Fixture f;
+  Workspace f;
   f.source("top.vhd", "-- top\nentity top is\nend top;\n");
   ASSERT_EQ(f.run({"top.vhd"}).status, 0);
   const Pdf pdf = f.pdf();
@@ -111,7 +89,7 @@ TEST(Listing, WholeSectionOfOneSource) {
 }
 
 TEST(Listing, DefaultPageGeometry) {
-  Fixture f;
+  Workspace f;
   f.source("long.vhd", numberedLines(200));
   ASSERT_EQ(f.run({"long.vhd"}).status, 0);
   const Pdf pdf = f.pdf();
@@ -167,7 +145,7 @@ TEST(Listing, FontSizeAndColumnsFollowTheLineWidth) {
   };
   for (const ColumnCase& c : cases) {
     SCOPED_TRACE(c.format);
-    Fixture f;
+    Workspace f;
     f.resource(std::string("/FORMAT\n4\n") + c.format + "\n");
     f.source("a.vhd", numberedLines(300, 5));
     ASSERT_EQ(f.run({"a.vhd"}).status, 0);
@@ -190,7 +168,7 @@ TEST(Listing, FontSizeAndColumnsFollowTheLineWidth) {
 }
 
 TEST(Listing, WorkedLayoutExamples) {
-  Fixture f;
+  Workspace f;
   f.resource("/FORMAT\n4\n24\n");  // line width 30
   f.source("e.vhd", "entity e is\n\tport (a, b : in bit; y : out bit);\nend e;\n");
   f.source("x.vhd", "x <= a and b and c and d and e and f and g;\n");
@@ -214,7 +192,7 @@ TEST(Listing, WorkedLayoutExamples) {
 }
 
 TEST(Listing, OneOutlineEntryPerSectionAndPageLabelsCountPerSection) {
-  Fixture f;
+  Workspace f;
   f.source("one.vhd", numberedLines(150));
   f.source("my two.vhd", "entity two is end;\n");
   f.source("three.vhd", numberedLines(10));
@@ -239,7 +217,7 @@ TEST(Listing, OneOutlineEntryPerSectionAndPageLabelsCountPerSection) {
 TEST(Listing, StatisticsShareThePageOnlyWhenTheTextEndedHighEnough) {
   // 42 lines end above half the page: what follows stays; 60 lines end below it.
   for (const auto& [lines, pages] : {std::pair{42, 1u}, std::pair{60, 2u}}) {
-    Fixture f;
+    Workspace f;
     f.source("a.vhd", numberedLines(lines));
     ASSERT_EQ(f.run({"a.vhd"}).status, 0);
     const Pdf pdf = f.pdf();
@@ -253,7 +231,7 @@ TEST(Listing, StatisticsShareThePageOnlyWhenTheTextEndedHighEnough) {
 }
 
 TEST(Listing, UnreadableAndEmptySourcesAreSkipped) {
-  Fixture f;
+  Workspace f;
   f.source("empty.vhd", "");
   f.source("nul.vhd", std::string("\0entity", 7));
   f.source("good.vhd", "entity good is end;\n");
@@ -280,7 +258,7 @@ TEST(Listing, UnreadableAndEmptySourcesAreSkipped) {
 }
 
 TEST(Listing, NothingListableWritesNoFileAndSaysSo) {
-  Fixture f;
+  Workspace f;
   f.source("empty.vhd", "");
   const RunResult r = f.run({"empty.vhd"});
   EXPECT_EQ(r.status, 0);
@@ -292,7 +270,7 @@ TEST(Listing, NothingListableWritesNoFileAndSaysSo) {
 }
 
 TEST(Listing, FailedSaveIsFatalAndOpensNothing) {
-  Fixture f;
+  Workspace f;
   f.source("a.vhd", "entity a is end;\n");
   f.dir.write("work/listing.pdf/keep", "");  // the listing path is a directory
   const RunResult r = f.run({"a.vhd"});
@@ -305,7 +283,7 @@ TEST(Listing, FailedSaveIsFatalAndOpensNothing) {
 }
 
 TEST(Listing, OddFileNamesAreListedAndNothingReachesAShell) {
-  Fixture f;
+  Workspace f;
   const std::string dir = "we\"ird 'dir' $(touch pwned1) `touch pwned2`; touch pwned3";
   f.source(dir + "/a $(touch pwned4).vhd", "entity a is end;\n");
   const RunResult r = f.run({dir + "/a $(touch pwned4).vhd"});

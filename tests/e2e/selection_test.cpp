@@ -12,30 +12,11 @@
 
 #include "support/pdf_reader.hpp"
 #include "support/run_mervik.hpp"
+#include "support/workspace.hpp"
 
 namespace mervik::test {
 namespace {
 
-struct Fixture {
-  TempDir dir;
-  RunOptions options;
-
-  Fixture() {
-    options.programDir = dir / "bin";
-    options.cwd = dir / "work";
-    dir.write("work/.keep", "");
-  }
-  void source(const std::string& name, const std::string& text = "entity e is end;\n") {
-    dir.write("work/" + name, text);
-  }
-  RunResult run(const std::vector<std::string>& args) { return runMervik(args, options); }
-  Pdf pdf(const std::string& name = "listing.pdf") {
-    Pdf out;
-    std::string err;
-    EXPECT_TRUE(readPdf(dir / ("work/" + name), &out, &err)) << err;
-    return out;
-  }
-};
 
 std::string titles(const Pdf& pdf) {
   std::string out;
@@ -44,7 +25,7 @@ std::string titles(const Pdf& pdf) {
 }
 
 TEST(Selection, PatternMatchesFilesNotDirectoriesAndEqualsTheShellsExpansion) {
-  Fixture f;
+  Workspace f;
   f.source("c.vhd");
   f.source("a.vhd", "entity a is end;\n");
   f.source("b.vhd", "signal b;\n");
@@ -64,7 +45,7 @@ TEST(Selection, PatternMatchesFilesNotDirectoriesAndEqualsTheShellsExpansion) {
 }
 
 TEST(Selection, AFileNamedTwiceIsListedOnce) {
-  Fixture f;
+  Workspace f;
   f.source("a.vhd");
   const RunResult r = f.run({"a.vhd", "*.vhd", "a.vhd"});
   ASSERT_EQ(r.status, 0);
@@ -73,7 +54,7 @@ TEST(Selection, AFileNamedTwiceIsListedOnce) {
 }
 
 TEST(Selection, ListingGoesBesideTheFirstNamedSourceWhileSectionsFollowPathOrder) {
-  Fixture f;
+  Workspace f;
   f.source("lib/mem.vhd");
   f.source("core/cpu.vhd");
   const RunResult r = f.run({"lib/mem.vhd", "core/cpu.vhd"});
@@ -85,7 +66,7 @@ TEST(Selection, ListingGoesBesideTheFirstNamedSourceWhileSectionsFollowPathOrder
 }
 
 TEST(Selection, PromptModeReadsOneTypedLine) {
-  Fixture f;
+  Workspace f;
   f.source("a.vhd");
   f.source("my file.vhd");
   f.options.stdinIsNull = false;
@@ -104,7 +85,7 @@ TEST(Selection, PromptModeReadsOneTypedLine) {
 
 TEST(Selection, ClosedInputSelectsNothingAndEndsNormally) {
   for (bool closed : {true, false}) {
-    Fixture f;
+    Workspace f;
     f.options.stdinIsNull = closed;
     f.options.stdinText = std::string(1023, 'a') + "\n";  // too long: thrown away
     const RunResult r = f.run({});
@@ -117,7 +98,7 @@ TEST(Selection, ClosedInputSelectsNothingAndEndsNormally) {
 }
 
 TEST(Selection, NamesThatMatchNothingAreReported) {
-  Fixture f;
+  Workspace f;
   f.source("src/a.vhd");
   const RunResult r = f.run({"none*.vhd", "nodir/*.vhd", "src", "src/a.vhd"});
   ASSERT_EQ(r.status, 0);
@@ -130,7 +111,7 @@ TEST(Selection, NamesThatMatchNothingAreReported) {
 }
 
 TEST(Selection, HeaderShowsTheLocalDateOfTheLastWrite) {
-  Fixture f;
+  Workspace f;
   f.source("a.vhd");
   std::tm when{};
   when.tm_year = 2024 - 1900;
