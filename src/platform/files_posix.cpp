@@ -115,6 +115,14 @@ std::vector<DirEntry> findFiles(std::string_view pattern) {
     std::string directory(slash == std::string_view::npos ? "" : pattern.substr(0, slash + 1));
     std::string_view last = pattern.substr(directory.size());
     bool hiddenWanted = !last.empty() && last[0] == '.';
+    if (!last.empty() && last.find_first_of("*?") == std::string_view::npos) {
+      // A plain name matches only itself: look it up instead of reading the whole directory,
+      // which would make thousands of names on one command line cost quadratic time.
+      DirEntry entry;
+      entry.name = std::string(last);
+      if (describe(directory + entry.name, &entry)) found.push_back(std::move(entry));
+      return found;
+    }
     std::unique_ptr<DIR, DirCloser> dir(opendir(directory.empty() ? "." : directory.c_str()));
     if (!dir) return found;
     while (const struct dirent* item = readdir(dir.get())) {
