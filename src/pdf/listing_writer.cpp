@@ -3,6 +3,7 @@
 #include <hpdf.h>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
@@ -285,28 +286,32 @@ const std::string& ListingWriter::failure() const {
 
 namespace {
 
-/// Saves the document through the library's memory stream and writes the bytes ourselves, so
-/// that every write error (a full disk included) is seen; the library's own file writer does
-/// not report a failed flush or close.
-bool saveChecked(HPDF_Doc pdf, const std::string& path) {
-  if (HPDF_SaveToStream(pdf) != HPDF_OK) return false;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+/// True when the file at `path` ends the way a complete save ends it: "startxref", the offset
+/// of a cross-reference table that is really there, and "%%EOF". The library's file writer
+/// does not report a failed final flush (a full disk), which would cut the file short.
+bool wellEnded(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return false;
-  HPDF_ResetStream(pdf);
-  std::vector<HPDF_BYTE> buffer(1 << 16);
-  bool good = true;
-  for (;;) {
-    HPDF_UINT32 size = static_cast<HPDF_UINT32>(buffer.size());
-    const HPDF_STATUS status = HPDF_ReadFromStream(pdf, buffer.data(), &size);
-    if (size > 0 && std::fwrite(buffer.data(), 1, size, file) != size) good = false;
-    if (status == HPDF_STREAM_EOF) break;
-    if (status != HPDF_OK || !good) {
-      good = false;
-      break;
-    }
-  }
-  good = std::fflush(file) == 0 && good;
-  good = std::fclose(file) == 0 && good;
+  char tail[64] = {};
+  long offset = -1;
+  bool good = std::fseek(file, 0, SEEK_END) == 0;
+  const long size = good ? std::ftell(file) : -1;
+  const long tailSize = size < 63 ? size : 63;
+  good = good && size > 0 && std::fseek(file, size - tailSize, SEEK_SET) == 0 &&
+         std::fread(tail, 1, static_cast<size_t>(tailSize), file) == static_cast<size_t>(tailSize);
+  const char* start = good ? std::strstr(tail, "startxref\n") : nullptr;
+  good = start && std::sscanf(start, "startxref\n%ld\n%%%%EOF", &offset) == 1 &&
+         std::strcmp(tail + tailSize - 6, "%%EOF\n") == 0 && offset >= 0 && offset < size;
+  char xref[5] = {};
+  good = good && std::fseek(file, offset, SEEK_SET) == 0 && std::fread(xref, 1, 4, file) == 4 &&
+         std::strcmp(xref, "xref") == 0;
+  std::fclose(file);
+  return good;
+}
+
+/// Saves the document at `path`, or removes what a failed save left there.
+bool saveChecked(HPDF_Doc pdf, const std::string& path) {
+  const bool good = HPDF_SaveToFile(pdf, path.c_str()) == HPDF_OK && wellEnded(path);
   if (!good) std::remove(path.c_str());
   return good;
 }
