@@ -2,375 +2,277 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <deque>
 #include <random>
+#include <sstream>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include "support/recording.hpp"
 
 namespace mervik::analysis {
 namespace {
 
-// Lifts the allocation limit again when a test ends.
-struct AllocationLimit {
-  explicit AllocationLimit(std::int64_t entries) { setAllocationLimitForTests(entries); }
-  ~AllocationLimit() { setAllocationLimitForTests(0); }
-};
+const NameEntry* entryOf(const NameEntry& e) { return &e; }
+const NameEntry* entryOf(const NameEntry* e) { return e; }
 
-// "[name:tableNo lines...]" for every entry of symbolTable, in table order.
-std::string dump(NameTables& names) {
-  std::string out;
-  for (const NameEntry* e : names.symbolTable.entries()) {
-    out += "[" + std::string(e->name) + ":" + std::to_string(e->tableNo);
-    for (int o = e->first; o >= 0; o = names.occTable()[o].next)
-      out += " " + std::to_string(names.occTable()[o].line);
-    out += "]";
+// "[name:tableNo lines...]" per entry in table order; with `origin` the name's address too,
+// which tells apart equal texts entered from different places.
+template <typename Entries>
+std::string dump(const Entries& entries, const std::vector<Occurrence>& occ, bool origin = false) {
+  std::ostringstream out;
+  for (const auto& entry : entries) {
+    const NameEntry* e = entryOf(entry);
+    out << '[' << e->name;
+    if (origin) out << '@' << static_cast<const void*>(e->name);
+    out << ':' << e->tableNo;
+    for (int o = e->first; o >= 0; o = occ[o].next) out << ' ' << occ[o].line;
+    out << ']';
   }
-  return out;
+  return out.str();
 }
-
-int sign(int v) { return (v > 0) - (v < 0); }
+std::string dump(NameTables& names) { return dump(names.symbolTable.entries(), names.occTable()); }
 
 TEST(CompareName, Cases) {
-  struct Case {
-    const char* a;
-    const char* b;
-    int sign;
-  } cases[] = {
-      {"std_logic", "std_*", 0}, {"abc", "abc*", 0},   {"abc*", "abc", 0}, {"ab", "abc", -1},
-      {"b", "a*", 1},            {"a*", "b", -1},      {"abc", "abc", 0},  {"", "", 0},
-      {"", "a", -1},             {"a", "", 1},         {"*", "", 0},       {"clk", "clock", -1},
-      {"a\xE9", "a\x7F", -1},    {"a\xE9", "a0", -1},  {"a\xE9", "a", -1}, {"a", "a\x80", 1},
-      {"\x80", "\xFF", -1},      {"a_b", "aa", -1},
+  const struct { const char* a; const char* b; int sign; } cases[] = {
+      {"std_logic", "std_*", 0}, {"abc", "abc*", 0}, {"abc*", "abc", 0}, {"ab", "abc", -1},
+      {"b", "a*", 1}, {"a*", "b", -1}, {"abc", "abc", 0}, {"", "", 0}, {"", "a", -1}, {"a", "", 1},
+      {"*", "", 0}, {"clk", "clock", -1}, {"a\xE9", "a\x7F", -1}, {"a\xE9", "a0", -1},
+      {"a\xE9", "a", -1}, {"a", "a\x80", 1}, {"\x80", "\xFF", -1}, {"a_b", "aa", -1},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(sign(compareName(c.a, c.b)), c.sign) << c.a << " vs " << c.b;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ((compareName(c.a, c.b) > 0) - (compareName(c.a, c.b) < 0), c.sign)
+        << c.a << " vs " << c.b;
 }
 
-TEST(NameTable, EmptyAndWithoutStorage) {
-  NameTable table;
-  EXPECT_EQ(table.findName("a"), nullptr);
-  EXPECT_EQ(table.symbolMax(), 0);
-  ASSERT_TRUE(table.setTableSize(1000));
-  EXPECT_EQ(table.findName("a"), nullptr);
-  NameEntry* e = table.enterName("m");
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(std::string(e->name) + " " + std::to_string(e->first) + std::to_string(e->last),
-            "m -1-1");
-  EXPECT_EQ(table.enterName("m"), e);
-  EXPECT_EQ(table.findName("m"), e);
-  ASSERT_TRUE(table.setTableSize(0));
-  EXPECT_EQ(table.symbolCnt(), 0);
-  EXPECT_EQ(table.findName("m"), nullptr);
-}
-
-// A table too small for growth by half (0 or 1 entries) grows by one instead of overflowing.
-TEST(NameTable, TinyTablesStillGrow) {
-  NameTable table;
-  std::string seen;
-  for (const char* n : {"c", "a", "b", "d"}) {
-    ASSERT_NE(table.enterName(n), nullptr);
-    seen += std::to_string(table.symbolMax()) + " ";
-  }
-  EXPECT_EQ(seen, "1 2 3 4 ");
-  std::string order;
-  for (const NameEntry* e : table.entries()) order += e->name;
-  EXPECT_EQ(order, "abcd");
-}
-
-TEST(NameTable, StarEntryTakesLaterNamesThatAgree) {
-  NameTable table;
-  table.setTableSize(1000);
-  NameEntry* star = table.enterName("ab*");
-  EXPECT_EQ(table.enterName("abc"), star);
-  EXPECT_EQ(table.findName("ab"), star);
-  NameEntry* plain = table.enterName("xyz");
-  EXPECT_EQ(table.enterName("x*"), plain);  // a sought '*' matches a stored name too
-  EXPECT_EQ(table.symbolCnt(), 2);
-}
-
-TEST(NameTable, GrowsByHalfFromTheFirstCapacity) {
+// The 1001st name and the 4001st occurrence grow their tables by half with every chain intact;
+// a reset then starts the next source afresh.
+TEST(RecordName, TablesGrowByHalfAndKeepTheirChains) {
   NameTables names;
   ASSERT_TRUE(names.resetSymbols());
-  std::deque<std::string> text;
-  std::string sizes;
-  for (int i = 0; i < 3376; ++i) {
-    text.push_back("n" + std::to_string(i));
-    ASSERT_TRUE(names.recordName(text.back().c_str(), i + 1));
-    if (i == 999 || i == 1000 || i == 1500 || i == 2250 || i == 3375)
-      sizes += std::to_string(names.symbolTable.symbolMax()) + " ";
-  }
-  EXPECT_EQ(sizes, "1000 1500 2250 3375 5062 ");
-}
-
-TEST(RecordName, ClassesNamesByTheResourceTables) {
-  NameTables names;
-  names.defaultTable = 3;
-  names.exactTable.setTableSize(1000);
-  names.wildTable.setTableSize(200);
-  names.exactTable.enterName("std_logic")->tableNo = 0;
-  names.exactTable.enterName("hidden")->tableNo = -1;
-  names.wildTable.enterName("std_*")->tableNo = 1;
-  names.wildTable.enterName("tmp*")->tableNo = -1;
-  ASSERT_TRUE(names.resetSymbols());
-  const char* scanned[] = {"std_logic", "hidden", "std_ulogic", "tmp1", "clk", "std_logic"};
-  int line = 1;
-  for (const char* n : scanned) ASSERT_TRUE(names.recordName(n, line++));
-  ASSERT_TRUE(names.recordName("clk", 0));  // entered with its table, no occurrence
-  ASSERT_TRUE(names.recordName("rst", -2));
-  EXPECT_EQ(dump(names), "[clk:3 5][rst:3][std_logic:0 1 6][std_ulogic:1 3]");
-  EXPECT_EQ(names.symbolTable.symbolCnt(), 4);
-  EXPECT_EQ(names.occCnt(), 4);
-}
-
-TEST(RecordName, ResetStartsAnEmptySource) {
-  NameTables names;
-  ASSERT_TRUE(names.resetSymbols());
-  for (int i = 0; i < 4001; ++i) ASSERT_TRUE(names.recordName("a", i + 1));
-  ASSERT_TRUE(names.resetSymbols());
-  EXPECT_EQ(names.symbolTable.symbolCnt(), 0);
-  EXPECT_EQ(names.symbolTable.symbolMax(), 1000);
-  EXPECT_EQ(names.occCnt(), 0);
-  EXPECT_EQ(names.occMax(), 0);
-  EXPECT_TRUE(names.occTable().empty());
-  ASSERT_TRUE(names.recordName("b", 2));
-  EXPECT_EQ(dump(names), "[b:0 2]");
-  EXPECT_EQ(names.occMax(), 4000);
-}
-
-TEST(RecordName, ChainsSurviveTheGrowthOfOccTable) {
-  NameTables names;
-  ASSERT_TRUE(names.resetSymbols());
+  std::vector<std::string> text;  // outlives the table, which points into it
+  for (int i = 0; i <= 1000; ++i) text.push_back("n" + std::to_string(i));
+  for (int i = 0; i < 1000; ++i) ASSERT_TRUE(names.recordName(text[i].c_str(), i + 1));
+  std::string sizes = std::to_string(names.symbolTable.symbolMax()) + " ";
+  ASSERT_TRUE(names.recordName(text[1000].c_str(), 1001));
+  sizes += std::to_string(names.symbolTable.symbolMax()) + " ";
   const char* cycle[] = {"u", "v", "w", "v"};
-  for (int i = 0; i < 4000; ++i) ASSERT_TRUE(names.recordName(cycle[i % 4], i / 3 + 1));
-  EXPECT_EQ(names.occMax(), 4000);
-  std::string before = dump(names);
+  for (int i = 1001; i < 4000; ++i) ASSERT_TRUE(names.recordName(cycle[i % 4], i / 3));
+  const std::string before = dump(names);
+  sizes += std::to_string(names.occMax()) + " ";
   ASSERT_TRUE(names.recordName("u", 9999));
-  EXPECT_EQ(names.occMax(), 6000);
-  EXPECT_EQ(names.occCnt(), 4001);
-  EXPECT_EQ(dump(names), before.substr(0, before.find("][v")) + " 9999" +
-                             before.substr(before.find("][v")));
-  std::string sizes;
-  for (int i = 4001; i <= 13500; ++i) {
-    ASSERT_TRUE(names.recordName("x", i));
-    if (i == 5999 || i == 6000 || i == 9000 || i == 13500)
-      sizes += std::to_string(names.occMax()) + " ";
-  }
-  EXPECT_EQ(sizes, "6000 9000 13500 20250 ");
+  EXPECT_EQ(sizes + std::to_string(names.occMax()) + " " + std::to_string(names.occCnt()),
+            "1000 1500 4000 6000 4001");
+  EXPECT_EQ(dump(names), std::string(before).insert(before.find("][v"), " 9999"));
+  ASSERT_TRUE(names.resetSymbols());
+  ASSERT_TRUE(names.recordName("b", 2));
+  EXPECT_EQ(dump(names) + " " + std::to_string(names.symbolTable.symbolMax()), "[b:0 2] 1000");
+  EXPECT_EQ(names.occMax(), 4000);
 }
 
+// No ASSERT here: the limit must be lifted again at the end.
 TEST(RecordName, ReportsTablesThatCannotGrow) {
-  AllocationLimit limit(4000);
+  setAllocationLimitForTests(1000);  // symbolTable's first 1000 entries, not 1500, no occTable
   NameTables names;
-  ASSERT_TRUE(names.resetSymbols());
-  for (int i = 0; i < 4000; ++i) ASSERT_TRUE(names.recordName("same", i + 1));
-  EXPECT_FALSE(names.recordName("same", 4001));
+  EXPECT_TRUE(names.resetSymbols());
+  std::vector<std::string> text;
+  for (int i = 0; i < 1000; ++i) text.push_back("n" + std::to_string(i));
+  for (const std::string& name : text) EXPECT_TRUE(names.recordName(name.c_str(), 0));
+  EXPECT_TRUE(names.recordName("n7", 0));  // found: no growth needed
+  EXPECT_FALSE(names.recordName("new", 0));
+  EXPECT_EQ(names.failure(), "CAN'T SET table->symbol");
+  EXPECT_EQ(names.symbolTable.symbolCnt(), 1000);
+  EXPECT_FALSE(names.recordName("n7", 1));
   EXPECT_EQ(names.failure(), "CAN'T SET occTable");
-
-  setAllocationLimitForTests(1000);
-  NameTables more;
-  ASSERT_TRUE(more.resetSymbols());
-  std::deque<std::string> text;
-  for (int i = 0; i < 1000; ++i) {
-    text.push_back("n" + std::to_string(i));
-    ASSERT_TRUE(more.recordName(text.back().c_str(), 0));
-  }
-  EXPECT_TRUE(more.recordName("n7", 0));  // found: no growth needed
-  EXPECT_FALSE(more.recordName("new", 0));
-  EXPECT_EQ(more.failure(), "CAN'T SET table->symbol");
-  EXPECT_EQ(more.symbolTable.symbolCnt(), 1000);
-
   setAllocationLimitForTests(999);
   NameTables none;
   EXPECT_FALSE(none.resetSymbols());
   EXPECT_EQ(none.failure(), "CAN'T SET table->symbol");
+  setAllocationLimitForTests(0);
 }
 
-// The sorted array of the name table in its plainest form: the reference for the fast one.
+// The name table in its plainest form: a sorted array, bisection with lo = -1 and
+// hi = symbolCnt, insertion at lo + 1, growth by half (by one for a table too small for that).
 struct RefTable {
-  std::vector<NameEntry> symbol;
+  std::vector<NameEntry> sorted;
   int symbolMax = 0;
 
-  NameEntry* search(const char* name, int* lo) {
-    *lo = -1;
-    int hi = static_cast<int>(symbol.size());
-    while (hi - *lo > 1) {
-      int mid = (*lo + hi) / 2;
-      int cmp = compareName(name, symbol[mid].name);
-      if (cmp == 0) return &symbol[mid];
-      (cmp > 0 ? *lo : hi) = mid;
+  NameEntry* lookup(const char* name, bool enter) {
+    int lo = -1, hi = static_cast<int>(sorted.size());
+    while (hi - lo > 1) {
+      const int mid = (lo + hi) / 2;
+      const int cmp = compareName(name, sorted[mid].name);
+      if (cmp == 0) return &sorted[mid];
+      (cmp > 0 ? lo : hi) = mid;
     }
-    return nullptr;
-  }
-  NameEntry* find(const char* name) {
-    int lo;
-    return search(name, &lo);
-  }
-  NameEntry* enter(const char* name) {
-    int lo;
-    if (NameEntry* e = search(name, &lo)) return e;
-    if (static_cast<int>(symbol.size()) >= symbolMax) symbolMax = symbolMax * 3 / 2;
-    return &*symbol.insert(symbol.begin() + (lo + 1), NameEntry{name, 0, -1, -1});
+    if (!enter) return nullptr;
+    if (static_cast<int>(sorted.size()) >= symbolMax)
+      symbolMax = symbolMax < 2 ? symbolMax + 1 : symbolMax * 3 / 2;
+    return &*sorted.insert(sorted.begin() + (lo + 1), NameEntry{name, 0, -1, -1});
   }
 };
 
+// recordName over reference tables: exact class, else wild class, else the default table.
 struct RefNames {
   RefTable exact, wild, symbol;
   std::vector<Occurrence> occ;
-  int occMax = 0;
-  int defaultTable = 0;
+  int occMax = 0, defaultTable = 0;
 
-  void reset() {
-    symbol = RefTable{{}, 1000};
-    occ.clear();
-    occMax = 0;
-  }
   void record(const char* name, int line) {
-    int t = defaultTable;
-    if (NameEntry* e = exact.find(name)) {
-      if (e->tableNo < 0) return;
-      t = e->tableNo;
-    } else if (NameEntry* w = wild.find(name)) {
-      if (w->tableNo < 0) return;
-      t = w->tableNo;
-    }
-    NameEntry* s = symbol.enter(name);
-    s->tableNo = t;
+    const NameEntry* cls = exact.lookup(name, false);
+    if (!cls) cls = wild.lookup(name, false);
+    if (cls && cls->tableNo < 0) return;
+    NameEntry* s = symbol.lookup(name, true);
+    s->tableNo = cls ? cls->tableNo : defaultTable;
     if (line <= 0) return;
     if (static_cast<int>(occ.size()) >= occMax) occMax = occMax == 0 ? 4000 : occMax * 3 / 2;
-    int o = static_cast<int>(occ.size());
+    const int o = static_cast<int>(occ.size());
     occ.push_back(Occurrence{line, -1});
-    if (s->first < 0) s->first = o;
-    if (s->last >= 0) occ[s->last].next = o;
+    (s->first < 0 ? s->first : occ[s->last].next) = o;
     s->last = o;
   }
 };
 
-// Random names: a few letters, bytes above 0x7F, and '*' at the given rate.
+// Random names of a few bytes: letters, '_', 0xE9 and 0x80, and '*' at the given rate. Every
+// name is its own copy, so an entry shows where it came from.
 struct NamePool {
   std::mt19937 rng;
   int maxLength = 4;
-  std::deque<std::string> text;  // every call gets its own copy, so entries show their origin
-  std::unordered_map<const char*, std::size_t> ids;
+  std::deque<std::string> text;
   const char* next(double starRate) {
-    static const char letters[] = "abc_z\xE9\x80";
     std::string name;
     for (int n = 1 + static_cast<int>(rng() % maxLength); n > 0; --n) {
-      bool star = std::uniform_real_distribution<double>(0, 1)(rng) < starRate;
-      name += star ? '*' : letters[rng() % (sizeof letters - 1)];
+      const bool star = std::uniform_real_distribution<double>(0, 1)(rng) < starRate;
+      name += star ? '*' : "abc_z\xE9\x80"[rng() % 7];
     }
-    text.push_back(name);
-    ids[text.back().c_str()] = text.size() - 1;
-    return text.back().c_str();
-  }
-  std::string id(const char* p) const {
-    auto it = ids.find(p);
-    return it != ids.end() ? "#" + std::to_string(it->second) : p ? "?" : "none";
+    return text.emplace_back(name).c_str();
   }
 };
 
-template <typename Entries>
-std::string serialize(const Entries& entries, const std::vector<Occurrence>& occ,
-                      const NamePool& pool) {
-  std::string out;
-  for (const auto& entry : entries) {
-    const NameEntry& e = *entry;
-    out += pool.id(e.name) + ":" + std::to_string(e.tableNo) + "/" + std::to_string(e.last);
-    for (int o = e.first; o >= 0; o = occ[o].next) out += " " + std::to_string(occ[o].line);
-    out += ";";
-  }
-  return out;
-}
-
-std::vector<const NameEntry*> refEntries(const RefTable& t) {
-  std::vector<const NameEntry*> out;
-  for (const NameEntry& e : t.symbol) out.push_back(&e);
-  return out;
-}
-
 TEST(NameTable, MatchesTheSortedArrayOnRandomSequences) {
-  for (unsigned seed = 0; seed < 150; ++seed) {
-    NamePool pool{std::mt19937(seed), 4, {}, {}};
-    // Some long runs, so that the table outgrows its internal pieces.
-    const int ops = seed % 10 >= 8 ? 5000 : 400;
-    if (ops > 400) pool.maxLength = 6;
+  for (unsigned seed = 0; seed < 60; ++seed) {
+    const bool longRun = seed % 10 >= 8;  // outgrows the table's internal pieces
+    NamePool pool{std::mt19937(seed), longRun ? 6 : 4, {}};
+    const int ops = longRun ? 5000 : 400;
     const double starRate = std::vector<double>{0, 0.03, 0.15, 0.4}[seed % 4];
     const int starFrom = seed % 3 == 0 ? ops * 2 / 3 : 0;  // a star arriving in a filled table
+    const int size = std::vector<int>{0, 1, 2, 7, 1000}[(seed / 4) % 5];
     NameTable table;
-    RefTable ref;
-    const int size = std::vector<int>{2, 3, 7, 1000}[(seed / 4) % 4];
+    RefTable ref{{}, size};
     table.setTableSize(size);
-    ref.symbolMax = size;
     for (int op = 0; op < ops; ++op) {
       const char* name = pool.next(op >= starFrom ? starRate : 0);
-      bool enter = pool.rng() % 10 < 7;
+      const bool enter = pool.rng() % 10 < 7;
       NameEntry* got = enter ? table.enterName(name) : table.findName(name);
-      NameEntry* want = enter ? ref.enter(name) : ref.find(name);
-      ASSERT_EQ(pool.id(got ? got->name : nullptr), pool.id(want ? want->name : nullptr))
+      NameEntry* want = ref.lookup(name, enter);
+      ASSERT_EQ(got ? got->name : nullptr, want ? want->name : nullptr)
           << "seed " << seed << " op " << op;
       if (enter) got->tableNo = want->tableNo = op;
-      ASSERT_EQ(table.symbolCnt(), static_cast<int>(ref.symbol.size()));
+      ASSERT_EQ(table.symbolCnt(), static_cast<int>(ref.sorted.size()));
       ASSERT_EQ(table.symbolMax(), ref.symbolMax);
     }
-    ASSERT_EQ(serialize(table.entries(), {}, pool), serialize(refEntries(ref), {}, pool));
+    ASSERT_EQ(dump(table.entries(), {}, true), dump(ref.sorted, {}, true));
   }
 }
 
-TEST(RecordName, MatchesTheDesignOnRandomSequences) {
-  for (unsigned seed = 0; seed < 60; ++seed) {
-    NamePool pool{std::mt19937(1000 + seed), 4, {}, {}};
+TEST(RecordName, MatchesTheReferenceOnRandomSequences) {
+  for (unsigned seed = 0; seed < 30; ++seed) {
+    NamePool pool{std::mt19937(1000 + seed), 4, {}};
     NameTables names;
-    RefNames ref;
-    names.defaultTable = ref.defaultTable = 3;
-    names.exactTable.setTableSize(1000);
-    names.wildTable.setTableSize(200);
-    ref.exact.symbolMax = 1000;
-    ref.wild.symbolMax = 200;
-    for (int i = 0; i < 40; ++i) {
-      bool wild = i % 4 == 0;
+    RefNames ref{{}, {}, {}, {}, 0, 3};  // the resource tables grow from nothing
+    names.defaultTable = 3;
+    for (int i = 0; i < 40; ++i) {  // the resource tables; -1 is an excluded class
+      const bool wild = i % 4 == 0;
       const char* name = pool.next(wild ? 0.3 : 0);
       if (wild && std::string(name).find('*') == std::string::npos) continue;
-      int tableNo = static_cast<int>(pool.rng() % 4) - 1;
+      const int tableNo = static_cast<int>(pool.rng() % 4) - 1;
       (wild ? names.wildTable : names.exactTable).enterName(name)->tableNo = tableNo;
-      (wild ? ref.wild : ref.exact).enter(name)->tableNo = tableNo;
+      (wild ? ref.wild : ref.exact).lookup(name, true)->tableNo = tableNo;
     }
-    const double starRate = seed % 2 ? 0.05 : 0;
     for (int round = 0; round < 3; ++round) {
       ASSERT_TRUE(names.resetSymbols());
-      ref.reset();
-      int line = 1;
-      for (int op = 0; op < 300; ++op) {
+      ref = RefNames{ref.exact, ref.wild, {{}, 1000}, {}, 0, 3};
+      for (int op = 0, line = 1; op < 300; ++op) {
         line += static_cast<int>(pool.rng() % 3);
-        int at = pool.rng() % 20 == 0 ? -static_cast<int>(pool.rng() % 2) : line;
-        const char* name = pool.next(starRate);
+        const int at = pool.rng() % 20 == 0 ? -static_cast<int>(pool.rng() % 2) : line;
+        const char* name = pool.next(seed % 2 ? 0.05 : 0);
         ASSERT_TRUE(names.recordName(name, at));
         ref.record(name, at);
       }
       ASSERT_EQ(names.occCnt(), static_cast<int>(ref.occ.size()));
       ASSERT_EQ(names.occMax(), ref.occMax);
-      ASSERT_EQ(serialize(names.symbolTable.entries(), names.occTable(), pool),
-                serialize(refEntries(ref.symbol), ref.occ, pool))
+      ASSERT_EQ(dump(names.symbolTable.entries(), names.occTable(), true),
+                dump(ref.symbol.sorted, ref.occ, true))
           << "seed " << seed << " round " << round;
     }
   }
 }
 
-// A worst case for a plain sorted array: 300,000 distinct names after a '*' name, so every
-// search runs the bisection; a plain sorted array would move ~10^10 entries here.
-TEST(NameTable, ManyDistinctNamesAfterAStar) {
+using Recorded = std::vector<std::pair<const char*, std::vector<int>>>;
+
+// Records the names of one source, each at its lines, and writes its cross-reference.
+std::string report(NameTables& names, const Recorded& recorded,
+                   const std::vector<TableHeading>& tables, int lineWidth) {
+  EXPECT_TRUE(names.resetSymbols());
+  for (const auto& [name, lines] : recorded)
+    for (int line : lines) EXPECT_TRUE(names.recordName(name, line));
+  test::RecordingSink sink;
+  writeCrossReference(names, tables, lineWidth, sink);
+  return sink.joined();
+}
+
+// A name is classed by exactTable before wildTable, dropped when its class is excluded (-1),
+// else put in the default table. Tables follow the list; unlisted or empty ones write nothing.
+TEST(CrossReference, ClassesNamesIntoTheListedTables) {
   NameTables names;
-  ASSERT_TRUE(names.resetSymbols());
-  std::mt19937 rng(7);
-  std::vector<std::string> text(300000);
-  for (int i = 0; i < 300000; ++i) text[i] = "s" + std::to_string(rng()) + "_" + std::to_string(i);
-  ASSERT_TRUE(names.recordName("zz*", 1));
-  for (int i = 0; i < 300000; ++i) ASSERT_TRUE(names.recordName(text[i].c_str(), i + 2));
-  EXPECT_EQ(names.symbolTable.symbolCnt(), 300001);
-  std::vector<const NameEntry*> entries = names.symbolTable.entries();
-  ASSERT_EQ(entries.size(), 300001u);
-  for (std::size_t i = 1; i + 1 < entries.size(); ++i)
-    ASSERT_LT(compareName(entries[i - 1]->name, entries[i]->name), 0);
+  names.defaultTable = 4;
+  for (auto [name, no] : {std::pair{"signal", 1}, {"std_logic", 1}, {"hidden", 2}, {"unused", 0},
+                          {"dropped", -1}, {"std_*", 3}, {"tmp*", -1}})
+    (std::strchr(name, '*') ? names.wildTable : names.exactTable).enterName(name)->tableNo = no;
+  const std::vector<TableHeading> tables = {{"EMPTY", true}, {"KEYWORDS", true},
+      {"NOT LISTED", false}, {"TYPES", true}, {"SYMBOL TABLE", true}};
+  EXPECT_EQ(report(names,
+                   {{"signal", {2, 2, 2, 5}}, {"x", {1}}, {"hidden", {4}}, {"std_logic", {2}},
+                    {"std_ulogic", {3}}, {"dropped", {6}}, {"tmp1", {7}}, {"nolines", {0, -2}},
+                    {"abcdefghi", {9}}, {"abcdefghij", {9}}},
+                   tables, 100),
+            "\nKEYWORDS\n\n    signal           2+      5 \n    std_logic        2 \n"
+            "\nTYPES\n\n    std_ulogic               3 \n"
+            "\nSYMBOL TABLE\n\n    abcdefghi        9 \n    abcdefghij               9 \n"
+            "    nolines    \n    x        1 \n");
+  EXPECT_EQ(names.symbolTable.symbolCnt(), 8);
+  EXPECT_EQ(names.occCnt(), 10);
+}
+
+TEST(CrossReference, EntryLinesAtVariousWidths) {
+  std::vector<int> tens;
+  for (int line = 10; line <= 250; line += 10) tens.push_back(line);
+  const std::string longName(2000, 'n');
+  const std::string head = "\nSYMBOL TABLE\n\n";
+  const struct { Recorded recorded; int lineWidth; std::string expected; } cases[] = {
+      {{}, 100, ""},  // a source without names
+      {{{"data_bus", tens}, {"clk", {3, 3, 7}}, {"a", {12}}}, 100,
+       head + "    a       12 \n    clk              3+      7 \n" +
+           "    data_bus        10      20      30      40      50      60      70      80  "
+           "    90     100 \n"
+           "           110     120     130     140     150     160     170     180     190  "
+           "   200     210 \n"
+           "           220     230     240     250 \n"},
+      // A name longer than the line stands alone, nothing cut; its numbers wrap below it.
+      {{{longName.c_str(), {5, 6}}}, 100,
+       head + "    " + longName + "   \n" + std::string(7, ' ') + "      5       6 \n"},
+      // Below 15 columns every number gets a line of its own.
+      {{{"ab", {1, 2, 2}}}, 10, head + "    ab         \n             1 \n             2+\n"},
+      // More than 7 digits widen the field; the wrap test still counts 8.
+      {{{"x", {99999999, 123456789, 123456789, 1234567890}}}, 30,
+       head + "    x  99999999 123456789+\n       1234567890 \n"},
+  };
+  for (const auto& c : cases) {
+    NameTables names;
+    EXPECT_EQ(report(names, c.recorded, {{"SYMBOL TABLE", true}}, c.lineWidth), c.expected);
+  }
 }
 
 }  // namespace

@@ -2,16 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace mervik::driver {
 namespace {
 
 TEST(PathSplit, SplitsAtTheLastSlashAndTheLastDotOfTheName) {
-  struct Case {
-    const char* path;
-    const char* directory;
-    const char* baseName;
-  };
-  const Case cases[] = {
+  const std::string longDirectory = std::string(400, 'd') + "/", longName(300, 'n');
+  const std::tuple<std::string, std::string, std::string> cases[] = {
       {"/usr/bin/mervik", "/usr/bin/", "mervik"},
       {"src/cpu.vhd", "src/", "cpu"},
       {"src/cpu.tb.vhd", "src/", "cpu.tb"},
@@ -25,35 +23,20 @@ TEST(PathSplit, SplitsAtTheLastSlashAndTheLastDotOfTheName) {
       {"", "", ""},
       {"./mervik", "./", "mervik"},
       {"a//b.c", "a//", "b"},
-      {"C:\\tools\\prog.exe", "", "C:\\tools\\prog"},  // only '/' separates here
+      {"C:\\tools\\prog.exe", "", "C:\\tools\\prog"},                // only '/' separates here
+      {longDirectory + longName + ".vhd", longDirectory, longName},  // long paths are not cut
   };
-  for (const Case& c : cases) {
-    std::string directory = "old";
-    std::string baseName = "old";
-    pathSplit(c.path, &directory, &baseName);
-    EXPECT_EQ(directory + "|" + baseName, std::string(c.directory) + "|" + c.baseName)
-        << "path: " << c.path;
+  for (const auto& [path, directory, baseName] : cases) {
+    std::string both[2] = {"old", "old"}, alone[2] = {"old", "old"};
+    pathSplit(path, &both[0], &both[1]);
+    // Either output may be left out.
+    pathSplit(path, &alone[0], nullptr);
+    pathSplit(path, nullptr, &alone[1]);
+    pathSplit(path, nullptr, nullptr);
+    EXPECT_EQ(both[0] + "|" + both[1] + "|" + alone[0] + "|" + alone[1],
+              directory + "|" + baseName + "|" + directory + "|" + baseName)
+        << "path: " << path.substr(0, 40);
   }
-}
-
-TEST(PathSplit, LongPathsAreNotCut) {
-  std::string directory(400, 'd');
-  directory += '/';
-  std::string name(300, 'n');
-  std::string gotDirectory;
-  std::string gotBase;
-  pathSplit(directory + name + ".vhd", &gotDirectory, &gotBase);
-  EXPECT_EQ(gotDirectory, directory);
-  EXPECT_EQ(gotBase, name);
-}
-
-TEST(PathSplit, EitherOutputMayBeLeftOut) {
-  std::string directory;
-  std::string baseName;
-  pathSplit("lib/mem.vhd", &directory, nullptr);
-  pathSplit("lib/mem.vhd", nullptr, &baseName);
-  pathSplit("lib/mem.vhd", nullptr, nullptr);
-  EXPECT_EQ(directory + "|" + baseName, "lib/|mem");
 }
 
 }  // namespace

@@ -3,22 +3,17 @@
 
 #include <sys/mount.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "support/pdf_reader.hpp"
-#include "support/run_mervik.hpp"
 #include "support/workspace.hpp"
 
 namespace mervik::test {
 namespace {
-
 
 std::string randomBytes(size_t size, unsigned seed, int low, int high) {
   std::mt19937 random(seed);
@@ -79,10 +74,8 @@ TEST(Hostile, SourcesOfAnyBytesGiveASoundListing) {
 
 TEST(Hostile, FiveThousandSourcesInOneRun) {
   Workspace f;
-  for (int i = 0; i < 5000; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "work/f%04d.vhd", 4999 - i);
-    f.dir.write(name, "entity e is end;\n");
+  for (int i = 4999; i >= 0; --i) {
+    f.source("f" + std::to_string(10000 + i).substr(1) + ".vhd", "entity e is end;\n");
   }
   const RunResult r = f.run({"*.vhd"});
   ASSERT_EQ(r.status, 0);
@@ -93,8 +86,17 @@ TEST(Hostile, FiveThousandSourcesInOneRun) {
   EXPECT_EQ(pdf.outlines.back().title, "f4999.vhd");
 }
 
-TEST(Hostile, NamesNeverReachAShell) {
+TEST(Hostile, OddNamesAreListedAndNeverReachAShell) {
   Workspace f;
+  const std::string dir = "we\"ird 'dir' $(touch pwned1) `touch pwned2`; touch pwned3";
+  f.source(dir + "/a $(touch pwned4).vhd", "entity a is end;\n");
+  const RunResult r = f.run({dir + "/a $(touch pwned4).vhd"});
+  EXPECT_EQ(r.status, 0) << r.console;
+  EXPECT_EQ(r.opened, dir + "/listing.pdf");
+  const Pdf pdf = f.pdf(dir + "/listing.pdf");
+  ASSERT_EQ(pdf.outlines.size(), 1u);
+  EXPECT_EQ(pdf.outlines[0].title, "pwned4).vhd");  // after the last blank
+
   const std::string name = "a\n$(touch pwned1);`touch pwned2`|touch pwned3 'x\" .vhd";
   f.dir.write("work/" + name, "entity a is end;\n");
   const RunResult quoted = f.run({"a*.vhd"});
@@ -102,8 +104,9 @@ TEST(Hostile, NamesNeverReachAShell) {
   EXPECT_NE(quoted.console.find("\n\n" + name + "\n"), std::string::npos);
   EXPECT_EQ(quoted.opened, "listing.pdf");
   EXPECT_EQ(f.pdf().outlines.at(0).title, ".vhd");
-  for (const char* pwned : {"pwned1", "pwned2", "pwned3"}) {
+  for (const char* pwned : {"pwned1", "pwned2", "pwned3", "pwned4"}) {
     EXPECT_FALSE(fileExists(f.dir / ("work/" + std::string(pwned))));
+    EXPECT_FALSE(fileExists(f.dir / ("bin/" + std::string(pwned))));
   }
 }
 
@@ -117,34 +120,29 @@ std::string tables(int count, int namesEach) {
 }
 
 TEST(Hostile, ResourceFilesAtTheLimits) {
-  {
-    Workspace f;
-    f.resource(tables(20, 2));
-    f.dir.write("work/a.vhd", "entity a is end;\n");
-    const RunResult r = f.run({"a.vhd"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.console.find("TOO MANY RESOURCE TABLES\n\nPress a key to quit "),
-              std::string::npos)
-        << r.console;
-    EXPECT_FALSE(fileExists(f.dir / "work/listing.pdf"));
-  }
-  {
-    Workspace f;
-    f.resource(tables(19, 100000 / 19));
-    f.dir.write("work/a.vhd", "entity n3_77 is end n18_5;\n");
-    const RunResult r = f.run({"a.vhd"});
-    ASSERT_EQ(r.status, 0) << r.console;
-    const std::string text = f.pdf().listing();
-    EXPECT_NE(text.find("\nT3\n\n    n3_77"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nT18\n\n    n18_5"), std::string::npos);
-  }
+  Workspace f;
+  f.resource(tables(20, 2));
+  f.source("a.vhd", "entity a is end;\n");
+  RunResult r = f.run({"a.vhd"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.console.find("TOO MANY RESOURCE TABLES\n\nPress a key to quit "), std::string::npos)
+      << r.console;
+  EXPECT_FALSE(fileExists(f.dir / "work/listing.pdf"));
+
+  f.resource(tables(19, 100000 / 19));
+  f.source("a.vhd", "entity n3_77 is end n18_5;\n");
+  r = f.run({"a.vhd"});
+  ASSERT_EQ(r.status, 0) << r.console;
+  const std::string text = f.pdf().listing();
+  EXPECT_NE(text.find("\nT3\n\n    n3_77"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nT18\n\n    n18_5"), std::string::npos);
+
+  f.source("a.vhd", "\tentity a is\n\t\tport (x : in bit);\nend a;\n");
   for (const char* format : {"99999999999\n99999999999\n", "-2147483648\n-2147483648\n",
                              "0\n0\n", "x\ny\n", "-5\n2000\n", "1000\n3\n"}) {
     SCOPED_TRACE(format);
-    Workspace f;
     f.resource(std::string("/FORMAT\n") + format);
-    f.dir.write("work/a.vhd", "\tentity a is\n\t\tport (x : in bit);\nend a;\n");
-    const RunResult r = f.run({"a.vhd"});
+    r = f.run({"a.vhd"});
     ASSERT_EQ(r.status, 0) << r.console;
     EXPECT_NE(f.pdf().listing().find("     3 lines\n"), std::string::npos);
   }
@@ -170,37 +168,37 @@ class Mount {
   bool mounted_ = false;
 };
 
+// The run ended with the fatal save message, opened nothing and left no listing file.
 void expectFailedSave(Workspace& f, const RunResult& r, const std::string& listing) {
   EXPECT_EQ(r.status, 1);
   const std::string tail = "\n\nCould not save the PDF file\n\nPress a key to quit ";
   ASSERT_GE(r.console.size(), tail.size()) << r.console;
   EXPECT_EQ(r.console.substr(r.console.size() - tail.size()), tail);
   EXPECT_EQ(r.opened, "");
-  EXPECT_FALSE(fileExists(f.dir / ("work/" + listing)));
+  EXPECT_FALSE(std::filesystem::is_regular_file(f.dir / ("work/" + listing)));
   EXPECT_FALSE(fileExists(f.dir / ("work/" + listing + ".part")));
 }
 
-TEST(Hostile, ReadOnlyOutputDirectory) {
+TEST(Hostile, ReadOnlyAndFullOutputDirectories) {
   Workspace f;
-  Mount mount(f.dir / "work/ro", "size=1m");
-  if (!mount.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-  f.dir.write("work/ro/a.vhd", "entity a is end;\n");
-  ASSERT_TRUE(mount.remountReadOnly());
+  Mount ro(f.dir / "work/ro", "size=1m");
+  Mount full(f.dir / "work/full", "size=256k");
+  if (!ro.mounted() || !full.mounted()) GTEST_SKIP() << "no tmpfs mount here (needs CAP_SYS_ADMIN)";
+  f.source("ro/a.vhd", "entity a is end;\n");
+  ASSERT_TRUE(ro.remountReadOnly());
   expectFailedSave(f, f.run({"ro/a.vhd"}), "ro/listing.pdf");
-}
-
-TEST(Hostile, FullOutputDirectory) {
-  Workspace f;
-  Mount mount(f.dir / "work/full", "size=256k");
-  if (!mount.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN)";
-  f.dir.write("work/full/a.vhd", repeated("signal s : bit;\n", 2000));
+  f.source("full/a.vhd", repeated("signal s : bit;\n", 2000));
   // Fill what is left, so the listing cannot be written.
-  f.dir.write("work/full/filler", std::string(256 << 10, 'x'));
+  f.source("full/filler", std::string(256 << 10, 'x'));
   expectFailedSave(f, f.run({"full/a.vhd"}), "full/listing.pdf");
 }
 
-TEST(Hostile, OutputDirectoryVanishesDuringTheRun) {
+TEST(Hostile, ListingPathIsADirectoryOrVanishesDuringTheRun) {
   Workspace f;
+  f.source("a.vhd", "entity a is end;\n");
+  f.dir.write("work/listing.pdf/keep", "");
+  expectFailedSave(f, f.run({"a.vhd"}), "listing.pdf");
+
   f.dir.write("work/a/x.vhd", "entity x is end;\n");
   f.dir.write("work/b/big.vhd", repeated("signal s : bit; -- a comment\n", 300000));
   f.options.trigger = "\n\nb/big.vhd";
