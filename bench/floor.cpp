@@ -1,124 +1,122 @@
-// The benchmark's floor: the least work that turns source files into a numbered Courier
-// listing through libharu, drawn the way mervik draws it. No wrapping, no tab expansion, no
-// analysis, no cross-reference: whatever mervik spends beyond this is its own cost.
+// The benchmark's floor: the least work that draws mervik's listing through libharu the way
+// mervik draws it. It reads the lines file that extract_lines took from mervik's own PDF and
+// puts exactly those lines on exactly those pages, with the same header, rule, fonts, sizes,
+// outline and compression. No reading of sources, layout, analysis or cross-reference:
+// whatever mervik spends beyond this is its own cost.
 //
-// Usage: floor OUTPUT.pdf FILE...
-// Prints one line to standard output: "floor: <lines> lines, <pages> pages, <files> files".
+// Usage: floor OUTPUT.pdf LINES
+// Prints one line to standard output: "floor: <lines> lines, <pages> pages".
 
 #include <hpdf.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
+
+#include "lines_file.hpp"
 
 namespace {
 
-// The default page and the font size that mervik fits for a line width of 100.
-constexpr float pageWidth = 595.276f;
-constexpr float pageHeight = 841.89f;
-constexpr float fontSize = 8.4546f;
-constexpr int linesPerPage = 92;
+constexpr float margin = 44;
+constexpr float headerDrop = 30;
+constexpr float ruleDrop = 34;
 
-struct Listing {
+struct Floor {
   HPDF_Doc pdf = nullptr;
-  HPDF_Font font = nullptr;
-  HPDF_Font hfont = nullptr;
-  HPDF_Page page = nullptr;
+  HPDF_Font font = nullptr;   // Courier: the listing lines
+  HPDF_Font hfont = nullptr;  // Helvetica: the page header
+  std::string title, label, text;
+  long lines = 0;
   int pages = 0;
-  int lines = 0;
-  int linesOnPage = 0;
 };
 
-/// Reads a whole file with one read; false when it cannot be opened.
-bool readFile(const char* path, std::string* text) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  text->clear();
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    long size = std::ftell(file);
-    if (size > 0) {
-      text->resize(static_cast<size_t>(size));
-      std::rewind(file);
-      text->resize(std::fread(&(*text)[0], 1, text->size(), file));
-    }
+// One outline entry per section, titled by the header after its last blank.
+void addOutline(Floor& out, HPDF_Page page) {
+  size_t blank = out.title.rfind(' ');
+  out.text.assign(out.title, blank == std::string::npos ? 0 : blank + 1, std::string::npos);
+  HPDF_Outline outline = HPDF_CreateOutline(out.pdf, nullptr, out.text.c_str(), nullptr);
+  HPDF_Destination destination = HPDF_Page_CreateDestination(page);
+  if (outline && destination) HPDF_Outline_SetDestination(outline, destination);
+}
+
+// The title at the left margin, the label ending at the right one, the rule below them.
+void drawHeader(Floor& out, HPDF_Page page, float width, float height, float headerSize) {
+  HPDF_Page_SetFontAndSize(page, out.hfont, headerSize);
+  HPDF_Page_BeginText(page);
+  HPDF_Page_TextOut(page, margin, height - headerDrop, out.title.c_str());
+  float labelWidth = HPDF_Page_TextWidth(page, out.label.c_str());
+  HPDF_Page_TextOut(page, width - labelWidth - margin, height - headerDrop, out.label.c_str());
+  HPDF_Page_EndText(page);
+  HPDF_Page_SetLineWidth(page, 1);
+  HPDF_Page_MoveTo(page, margin, height - ruleDrop);
+  HPDF_Page_LineTo(page, width - margin, height - ruleDrop);
+  HPDF_Page_Stroke(page);
+}
+
+/// Draws one page record of the lines file; false when the file ends early or libharu fails.
+bool drawPage(Floor& out, lines_file::Reader& in) {
+  float width = 0, height = 0, headerSize = 0, fontSize = 0, x = 0, y = 0;
+  uint8_t outline = 0;
+  uint32_t lineCnt = 0;
+  if (!in.number(&width) || !in.number(&height) || !in.number(&headerSize) ||
+      !in.number(&fontSize) || !in.number(&outline) || !in.text(&out.title) ||
+      !in.text(&out.label) || !in.number(&x) || !in.number(&y) || !in.number(&lineCnt)) {
+    return false;
   }
-  std::fclose(file);
+  HPDF_Page page = HPDF_AddPage(out.pdf);
+  if (!page) return false;
+  ++out.pages;
+  HPDF_Page_SetWidth(page, width);
+  HPDF_Page_SetHeight(page, height);
+  if (outline) addOutline(out, page);
+  drawHeader(out, page, width, height, headerSize);
+  HPDF_Page_BeginText(page);
+  HPDF_Page_SetFontAndSize(page, out.font, fontSize);
+  HPDF_Page_MoveTextPos(page, x, y);
+  for (uint32_t i = 0; i < lineCnt; ++i) {
+    if (!in.text(&out.text) || !in.number(&x) || !in.number(&y)) return false;
+    HPDF_Page_ShowText(page, out.text.c_str());
+    HPDF_Page_MoveTextPos(page, x, y);
+  }
+  HPDF_Page_EndText(page);
+  out.lines += lineCnt;
   return true;
 }
 
-/// Starts a page: explicit A4 size, one Helvetica header line, then the Courier text object.
-void newPage(Listing& out, const char* path, int sectionPage) {
-  if (out.page) HPDF_Page_EndText(out.page);
-  out.page = HPDF_AddPage(out.pdf);
-  HPDF_Page_SetWidth(out.page, pageWidth);
-  HPDF_Page_SetHeight(out.page, pageHeight);
-  char header[1200];
-  std::snprintf(header, sizeof header, "%.1000s   page %d", path, sectionPage);
-  HPDF_Page_SetFontAndSize(out.page, out.hfont, 1.3f * fontSize);
-  HPDF_Page_BeginText(out.page);
-  HPDF_Page_TextOut(out.page, 44, pageHeight - 30, header);
-  HPDF_Page_EndText(out.page);
-  HPDF_Page_BeginText(out.page);
-  HPDF_Page_SetFontAndSize(out.page, out.font, fontSize);
-  HPDF_Page_MoveTextPos(out.page, 44, pageHeight - 51);
-  out.linesOnPage = 0;
-  ++out.pages;
-}
-
-/// Lists one file: each line as "%4d | " and its text, a new page per file and per 92 lines.
-void listFile(Listing& out, const char* path, const std::string& text) {
-  int sectionPage = 0;
-  int number = 0;
-  std::string line;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    size_t stop = end;
-    if (stop > start && text[stop - 1] == '\r') --stop;
-    if (number == 0 || out.linesOnPage == linesPerPage) newPage(out, path, ++sectionPage);
-    char prefix[16];
-    std::snprintf(prefix, sizeof prefix, "%4d | ", ++number);
-    line.assign(prefix);
-    line.append(text, start, stop - start);
-    HPDF_Page_ShowText(out.page, line.c_str());
-    HPDF_Page_MoveTextPos(out.page, 0, -0.98f * fontSize);
-    ++out.linesOnPage;
-    start = end + 1;
-  }
-  out.lines += number;
+bool drawAll(Floor& out, const char* linesPath) {
+  std::FILE* file = std::fopen(linesPath, "rb");
+  if (!file) return false;
+  lines_file::Reader in(file);
+  bool good = in.start();
+  char tag = 0;
+  while (good && in.tag(&tag) && tag == lines_file::pageTag) good = drawPage(out, in);
+  std::fclose(file);
+  return good && tag == lines_file::endTag;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: floor OUTPUT.pdf FILE...\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: floor OUTPUT.pdf LINES\n");
     return 2;
   }
-  Listing out;
+  Floor out;
   out.pdf = HPDF_New(nullptr, nullptr);
   if (!out.pdf) return 1;
   HPDF_SetCompressionMode(out.pdf, HPDF_COMP_TEXT);
-  out.font = HPDF_GetFont(out.pdf, "Courier", "WinAnsiEncoding");
   out.hfont = HPDF_GetFont(out.pdf, "Helvetica", "WinAnsiEncoding");
-  std::string text;
-  int files = 0;
-  for (int i = 2; i < argc; ++i) {
-    if (!readFile(argv[i], &text)) {
-      std::fprintf(stderr, "floor: cannot open %s\n", argv[i]);
-      continue;
-    }
-    listFile(out, argv[i], text);
-    ++files;
+  out.font = HPDF_GetFont(out.pdf, "Courier", "WinAnsiEncoding");
+  if (!drawAll(out, argv[2])) {
+    HPDF_Free(out.pdf);
+    std::fprintf(stderr, "floor: cannot read the lines file %s\n", argv[2]);
+    return 1;
   }
-  if (out.page) HPDF_Page_EndText(out.page);
   const bool saved = HPDF_SaveToFile(out.pdf, argv[1]) == HPDF_OK;
   HPDF_Free(out.pdf);
   if (!saved) {
     std::fprintf(stderr, "floor: could not save %s\n", argv[1]);
     return 1;
   }
-  std::printf("floor: %d lines, %d pages, %d files\n", out.lines, out.pages, files);
+  std::printf("floor: %ld lines, %d pages\n", out.lines, out.pages);
   return 0;
 }

@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Runs mervik, the floor and the peer on the prepared inputs and prints one results table.
 
+The floor redraws mervik's own listing: before measuring, mervik runs once on each input
+(untimed) and extract_lines turns its PDF into the floor's lines file, kept beside the input
+until the mervik binary, its resource file, the extractor or the input changes.
 Every contender runs on the same files in the same run, round robin, after one untimed read of
 the files (warm page cache). Wall time is taken around the process; peak memory is the largest
 resident set of the process and every process it waited for (wait4's rusage). The table goes to
@@ -10,6 +13,7 @@ when a contender failed or its output was wrong (and with --strict, when a targe
 
 import argparse
 import datetime
+import hashlib
 import json
 import os
 import platform
@@ -27,6 +31,7 @@ CONTENDERS = ["mervik", "floor", "peer"]
 PEER_MAX_RUNS = 3  # the peer is some ten times slower: 3 runs keep the full run near 5 minutes
 PEER_COMMAND = ('set -o pipefail; enscript -q -C -M A4 -f Courier8.4546 -p - "$@" '
                 '| ps2pdf - peer.pdf')
+FLOOR_LINES = "floor-lines.bin"  # the floor's input, beside each input's files
 
 
 def log(msg):
@@ -42,6 +47,7 @@ class Input:
         with open(os.path.join(self.dir, "meta.json")) as f:
             self.meta = json.load(f)
         self.lines = self.meta["lines"]
+        self.floor_pages = self.floor_lines = None  # of the lines file, once prepared
 
     def warm(self):
         for f in self.files:
@@ -64,7 +70,7 @@ class Contender:
             # final key wait returns at once.
             return ["setsid", "-w", self.args.mervik] + inp.files
         if self.name == "floor":
-            return [self.args.floor, "floor.pdf"] + inp.files
+            return [self.args.floor, "floor.pdf", FLOOR_LINES]
         return ["bash", "-c", PEER_COMMAND, "peer"] + inp.files
 
     def output(self, inp):
@@ -87,9 +93,20 @@ class Contender:
             if not m or int(m.group(1)) != inp.lines:
                 return "mervik reported %s lines, expected %d" % (m and m.group(1), inp.lines)
         if self.name == "floor":
-            m = re.search(r"floor: (\d+) lines", out_text)
-            if not m or int(m.group(1)) != inp.lines:
-                return "floor wrote %s lines, expected %d" % (m and m.group(1), inp.lines)
+            m = re.search(r"floor: (\d+) lines, (\d+) pages", out_text)
+            got = (int(m.group(1)), int(m.group(2))) if m else None
+            if got != (inp.floor_lines, inp.floor_pages):
+                return ("floor wrote %s lines and pages, expected mervik's %d lines on %d pages"
+                        % (got, inp.floor_lines, inp.floor_pages))
+        return None
+
+    def check_text(self, inp):
+        """Untimed, once per input: the floor's PDF against the lines file, or None."""
+        r = subprocess.run([self.args.extract, "--check", os.path.abspath(self.output(inp)),
+                            FLOOR_LINES],
+                           cwd=inp.dir, capture_output=True, text=True, errors="replace")
+        if r.returncode != 0:
+            return "its PDF differs from mervik's: " + (r.stderr.strip() or "extract_lines failed")
         return None
 
 
@@ -118,6 +135,51 @@ def run_once(cmd, cwd, env, log_base, timeout):
         err_text = f.read()
     return (wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss, p.returncode, out_text,
             err_text)
+
+
+def file_digest(path):
+    h = hashlib.sha256()
+    if os.path.exists(path):
+        with open(path, "rb") as f:
+            for block in iter(lambda: f.read(1 << 20), b""):
+                h.update(block)
+    return h.hexdigest()
+
+
+def prepare_floor(args, inp, env):
+    """Makes the floor's lines file from mervik's listing of the input, unless the one there
+    was made by the same mervik, resource file, extractor and input. False on failure."""
+    key = {"mervik": file_digest(args.mervik),
+           "rsc": file_digest(os.path.join(os.path.dirname(args.mervik), "mervik.rsc")),
+           "extract": file_digest(args.extract),
+           "input": open(os.path.join(inp.dir, ".stamp")).read()}
+    stamp = os.path.join(inp.dir, FLOOR_LINES + ".json")
+    lines_path = os.path.join(inp.dir, FLOOR_LINES)
+    if os.path.exists(stamp) and os.path.exists(lines_path):
+        with open(stamp) as f:
+            known = json.load(f)
+        if known.get("key") == key:
+            inp.floor_pages, inp.floor_lines = known["pages"], known["lines"]
+            return True
+    log("bench: preparing the floor's lines for %s (mervik once, then extract_lines) ..."
+        % inp.name)
+    mervik = Contender("mervik", args, args.work)
+    base = os.path.join(args.work, "logs", inp.name + "-prepare")
+    code, out, err = run_once(mervik.command(inp), inp.dir, env, base, args.timeout)[3:]
+    problem = ("exit status %d" % code) if code else mervik.check(inp, out, err)
+    if not problem:
+        r = subprocess.run([args.extract, os.path.abspath(mervik.output(inp)), FLOOR_LINES],
+                           cwd=inp.dir,
+                           capture_output=True, text=True, errors="replace")
+        m = re.match(r"(\d+) pages, (\d+) lines", r.stdout)
+        problem = None if r.returncode == 0 and m else (r.stderr.strip() or "extract_lines failed")
+    if problem:
+        log("bench: cannot prepare the floor on %s: %s" % (inp.name, problem))
+        return False
+    inp.floor_pages, inp.floor_lines = int(m.group(1)), int(m.group(2))
+    with open(stamp, "w") as f:
+        json.dump({"key": key, "pages": inp.floor_pages, "lines": inp.floor_lines}, f)
+    return True
 
 
 def pdf_pages(path):
@@ -164,10 +226,12 @@ def measure(args, inputs, contenders, env):
     logs = os.path.join(args.work, "logs")
     os.makedirs(logs, exist_ok=True)
     for inp in inputs:
-        inp.warm()
-        plan = {c.name: planned_runs(args, inp, c.name) for c in contenders}
         for c in contenders:
             results[(inp.name, c.name)] = Result(inp, c)
+        if any(c.name == "floor" for c in contenders) and not prepare_floor(args, inp, env):
+            results[(inp.name, "floor")].failure = "its lines file could not be prepared"
+        inp.warm()
+        plan = {c.name: planned_runs(args, inp, c.name) for c in contenders}
         for i in range(max(plan.values())):
             for c in contenders:
                 res = results[(inp.name, c.name)]
@@ -180,6 +244,8 @@ def measure(args, inputs, contenders, env):
                     c.command(inp), inp.dir, env, os.path.join(logs, inp.name + "-" + c.name),
                     args.timeout)
                 problem = ("exit status %d" % code) if code != 0 else c.check(inp, out, err)
+                if not problem and c.name == "floor" and not res.walls:
+                    problem = c.check_text(inp)
                 if problem:
                     res.failure = problem
                     log("bench: %s on %s FAILED: %s (see %s/%s-%s.err)"
@@ -328,9 +394,11 @@ def report(args, results, inputs, contenders):
     lines += ["", "## Contenders", "",
               "- mervik: `setsid -w mervik FILE...` with the shipped examples/mervik.rsc beside "
               "the binary, no terminal, a no-op xdg-open first in PATH; writes listing.pdf.",
-              "- floor: bench/floor.cpp, the same numbered lines drawn through libharu the same "
-              "way (A4, Courier 8.4546, one ShowText per line, 92 lines a page), and nothing "
-              "else: no wrapping, tabs, statistics or cross-reference.",
+              "- floor: `floor floor.pdf floor-lines.bin`, bench/floor.cpp: mervik's own "
+              "listing lines (taken from its PDF by bench/extract_lines.cpp, untimed) drawn on "
+              "the same pages through libharu the same way (same header, rule, outline, fonts, "
+              "sizes and positions, one ShowText per line, compression on), and nothing else. "
+              "Its time includes reading the lines file.",
               "- peer: `enscript -q -C -M A4 -f Courier8.4546 -p - FILE... | ps2pdf - peer.pdf` "
               "(one PDF for all files, line numbers on)."]
     return lines
@@ -341,6 +409,8 @@ def main():
     ap.add_argument("--work", default=os.path.join(HERE, "work"))
     ap.add_argument("--mervik", required=True, help="the mervik binary (its mervik.rsc beside)")
     ap.add_argument("--floor", required=True, help="the floor binary")
+    ap.add_argument("--extract", default=None,
+                    help="the extract_lines binary (default: beside the floor)")
     ap.add_argument("--inputs", default="ABCD")
     ap.add_argument("--contenders", default=",".join(CONTENDERS))
     ap.add_argument("--runs", type=int, default=5)
@@ -357,6 +427,8 @@ def main():
                         else os.path.join(HERE, "results.md"))
     args.mervik = os.path.abspath(args.mervik)
     args.floor = os.path.abspath(args.floor)
+    args.extract = os.path.abspath(args.extract or
+                                   os.path.join(os.path.dirname(args.floor), "extract_lines"))
 
     fakebin = os.path.join(args.work, "fakebin")
     os.makedirs(fakebin, exist_ok=True)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# mervik's benchmark, in one command: installs what is missing, builds mervik (Release) and the
-# floor, prepares the inputs under bench/work/, runs every contender and prints the table (also
-# written to bench/results.md).
+# mervik's benchmark, in one command: installs what is missing, builds mervik (Release), the
+# floor and its extractor, prepares the inputs under bench/work/, runs every contender and prints
+# the table (also written to bench/results.md).
 #
 #   bench/run.sh                 full run: inputs A B C D, 5 runs each (the peer fewer)
 #   bench/run.sh --quick         CI smoke run: input A, each contender once, no time asserted;
@@ -38,7 +38,7 @@ done
 # What building and running the contenders needs; installed only when missing.
 install_missing() {
   local packages=(cmake make g++ pkg-config libhpdf-dev python3 util-linux ghdl-common
-                  enscript ghostscript poppler-utils)
+                  enscript ghostscript poppler-utils libqpdf-dev)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
@@ -69,8 +69,8 @@ if [ -f "$root/examples/mervik.rsc" ]; then
 else
   echo "bench: warning: examples/mervik.rsc is missing; mervik runs without a resource file" >&2
 fi
-make -s -C "$bench" floor >/dev/null
+make -s -C "$bench" tools >/dev/null
 
 python3 "$bench/inputs.py" --work "$work" --inputs "$inputs"
 exec python3 "$bench/measure.py" --work "$work" --mervik "$work/bin/mervik" \
-  --floor "$work/floor" "${measure_args[@]}"
+  --floor "$work/floor" --extract "$work/extract_lines" "${measure_args[@]}"
