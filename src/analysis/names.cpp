@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <deque>
 #include <new>
 #include <unordered_map>

@@ -7,7 +7,6 @@
 #include <new>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace mervik::pdf {
 namespace {
@@ -214,7 +213,7 @@ bool ListingWriter::open(std::string_view lineWidthText, Orientation orientation
                          std::string* err) {
   try {
     state_ = std::make_unique<State>();
-    // Listing lines and titles hold at most 1023 bytes: no line allocates.
+    // Layout lines and titles hold at most 1023 bytes: only a long cross-reference line allocates.
     state_->text.reserve(1024);
     state_->sectionTitle.reserve(1024);
     if (!state_->measure(parseLineWidth(lineWidthText), orientation, err)) return false;

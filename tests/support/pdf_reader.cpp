@@ -237,17 +237,6 @@ std::vector<TextRun> Page::runsIn(std::string_view font) const {
   return out;
 }
 
-std::string Pdf::text() const {
-  std::string out;
-  for (const Page& page : pages) {
-    for (const std::string& line : page.lines()) {
-      out += line;
-      out += '\n';
-    }
-  }
-  return out;
-}
-
 std::string Pdf::listing() const {
   std::string out;
   for (const Page& page : pages) {

@@ -56,8 +56,6 @@ struct Pdf {
   std::string author;  // Info dictionary, empty when missing
   std::string creator;
 
-  /// The Courier lines of all pages, each followed by '\n': a whole listing as one string.
-  std::string text() const;
   /// linesWithBlanks() of all pages, each line followed by '\n'.
   std::string listing() const;
 };
