@@ -49,6 +49,8 @@ write_sample "$work/control"
 run_mervik lonely-absolute "$work/control" "" "$work/lonely/bin/mervik" blink.vhd
 run_mervik lonely-bare "$work/control" "$work/lonely/bin" mervik blink.vhd
 for label in lonely-absolute lonely-bare; do
+  [ "$(opened_path "$label")" = "listing.pdf" ] ||
+    fail "$label: the viewer was not handed the listing"
   grep -q 'No resource file' "$work/$label.err" ||
     fail "$label: expected \"No resource file\":"$'\n'"$(cat "$work/$label.err")"
 done

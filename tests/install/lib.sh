@@ -19,15 +19,31 @@ skip() {
 # behind, its path printed, when it fails.
 make_workdir() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/mervik-$1.XXXXXX")
-  trap 'rc=$?; if [ $rc -eq 0 ]; then rm -rf "$work"; else echo "kept for inspection: $work" >&2; fi' EXIT
+  trap 'remove_workdir' EXIT
 }
 
-# A fake xdg-open in $work/fakebin that appends its argument to $work/opened.
+# A detached viewer that outlives every wait still may write into $work while it is removed;
+# a removal that races with it is tried again rather than failing a test that passed.
+remove_workdir() {
+  local rc=$? i
+  if [ $rc -ne 0 ]; then
+    echo "kept for inspection: $work" >&2
+    return
+  fi
+  for i in 1 2 3 4 5; do
+    rm -rf "$work" 2>/dev/null && return
+    sleep 0.2
+  done
+  echo "could not remove $work" >&2
+}
+
+# A fake xdg-open in $work/fakebin that appends its argument to the file that the run's
+# MERVIK_TEST_OPENED names, so that each run's viewer reports apart from the others.
 make_fake_viewer() {
   mkdir -p "$work/fakebin"
-  cat >"$work/fakebin/xdg-open" <<SCRIPT
+  cat >"$work/fakebin/xdg-open" <<'SCRIPT'
 #!/bin/sh
-printf '%s\n' "\$1" >>'$work/opened'
+printf '%s\n' "$1" >>"$MERVIK_TEST_OPENED"
 SCRIPT
   chmod +x "$work/fakebin/xdg-open"
 }
@@ -59,22 +75,24 @@ shipped_title() {
 run_mervik() {
   local label=$1 dir=$2 pathdirs=$3
   shift 3
-  rm -f "$work/opened"
   run_status=0
-  (cd "$dir" && PATH="$work/fakebin:${pathdirs:+$pathdirs:}/usr/bin:/bin" \
+  (cd "$dir" && MERVIK_TEST_OPENED="$work/$label.opened" \
+     PATH="$work/fakebin:${pathdirs:+$pathdirs:}/usr/bin:/bin" \
      timeout 120 setsid -w "$@" </dev/null >"$work/$label.out" 2>"$work/$label.err") ||
-    run_status=$?
+    run_status=$?  # A run that announces its listing has started the viewer: wait for it here, so that no
+  # viewer is still writing into $work when the next run starts or $work is removed.
+  if grep -q 'Listing file: ' "$work/$label.err"; then opened_path "$label" >/dev/null; fi
 }
 
-# The argument the fake viewer received, waiting a little: the viewer starts detached and may
-# run after mervik has ended.
+# opened_path LABEL: the argument the fake viewer of run LABEL received, waiting a little: the
+# viewer starts detached and may run after mervik has ended.
 opened_path() {
   local i
   for i in $(seq 1 100); do
-    [ -s "$work/opened" ] && break
+    [ -s "$work/$1.opened" ] && break
     sleep 0.1
   done
-  cat "$work/opened" 2>/dev/null || true
+  cat "$work/$1.opened" 2>/dev/null || true
 }
 
 # expect_listing LABEL LISTING OPENED: the run LABEL ended with 0, loaded the resource file,
@@ -96,6 +114,6 @@ expect_listing() {
       fail "$label: the listing does not hold the sample's text"
   fi
   local got
-  got=$(opened_path)
+  got=$(opened_path "$label")
   [ "$got" = "$opened" ] || fail "$label: viewer opened '$got', expected '$opened'"
 }

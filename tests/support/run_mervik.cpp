@@ -65,7 +65,7 @@ namespace {
 constexpr const char* fakeViewer =
     "#!/bin/sh\n"
     "# Records what it was asked to open, and opens nothing.\n"
-    "printf '%s' \"$1\" > \"$(dirname \"$0\")/opened.txt\"\n";
+    "d=$(dirname \"$0\"); printf '%s' \"$1\" > \"$d/opened.tmp\" && mv \"$d/opened.tmp\" \"$d/opened.txt\"\n";
 
 void writeExecutable(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
