@@ -4,16 +4,9 @@
 
 set -euo pipefail
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-# Exit status that CTest reports as "skipped" (SKIP_RETURN_CODE in CMakeLists.txt).
-skip() {
-  echo "SKIP: $*" >&2
-  exit 77
-}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# 77: the status CTest reports as "skipped" (SKIP_RETURN_CODE in CMakeLists.txt).
+skip() { echo "SKIP: $*" >&2; exit 77; }
 
 # make_workdir NAME: a fresh directory in $work, removed when the script succeeds and left
 # behind, its path printed, when it fails.
@@ -51,14 +44,15 @@ SCRIPT
 # write_sample DIR: a small VHDL file, DIR/blink.vhd, with a tab and a comment.
 write_sample() {
   mkdir -p "$1"
-  printf '%s\n' \
-    '-- Toggles an LED.' \
-    'library ieee;' \
-    'use ieee.std_logic_1164.all;' \
-    '' \
-    'entity blink is' \
-    '	port (clk : in std_logic; led : out std_logic);' \
-    'end entity blink;' >"$1/blink.vhd"
+  cat >"$1/blink.vhd" <<'VHDL'
+-- Toggles an LED.
+library ieee;
+use ieee.std_logic_1164.all;
+
+entity blink is
+	port (clk : in std_logic; led : out std_logic);
+end entity blink;
+VHDL
 }
 
 # The title that the shipped resource file gives: the first value after its /TITLE line.

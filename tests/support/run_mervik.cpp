@@ -64,8 +64,10 @@ namespace {
 
 constexpr const char* fakeViewer =
     "#!/bin/sh\n"
-    "# Records what it was asked to open, and opens nothing.\n"
-    "d=$(dirname \"$0\"); printf '%s' \"$1\" > \"$d/opened.tmp\" && mv \"$d/opened.tmp\" \"$d/opened.txt\"\n";
+    "# Records what it was asked to open, and opens nothing; the rename lets a reader see\n"
+    "# the whole argument or nothing.\n"
+    "d=$(dirname \"$0\")\n"
+    "printf '%s' \"$1\" >\"$d/opened.tmp\" && mv \"$d/opened.tmp\" \"$d/opened.txt\"\n";
 
 void writeExecutable(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
