@@ -350,8 +350,4 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
   return CloseResult::failed;
 }
 
-float ListingWriter::fontSize() const { return state_ ? state_->fontSize : 10.0f; }
-
-int ListingWriter::columnCount() const { return state_ ? state_->columnCnt : 1; }
-
 }  // namespace mervik::pdf

@@ -48,10 +48,6 @@ class ListingWriter final : public LineSink {
   /// leaves a partial file at `path`). Opening it is the caller's business.
   CloseResult close(const std::string& path, std::string_view creator, std::string* err);
 
-  /// The fitted font size and column count (valid after open).
-  float fontSize() const;
-  int columnCount() const;
-
  private:
   struct State;
   std::unique_ptr<State> state_;

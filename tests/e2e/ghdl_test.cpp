@@ -7,8 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/pdf_reader.hpp"
-#include "support/run_mervik.hpp"
+#include "support/workspace.hpp"
 
 namespace mervik::test {
 namespace {
@@ -18,21 +17,14 @@ const std::string golden = std::string(MERVIK_SOURCE_DIR) + "/tests/e2e/data/env
 
 TEST(Ghdl, EnvBodyStatisticsAndCrossReferenceArePinned) {
   if (!fileExists(ghdlSource)) GTEST_SKIP() << ghdlSource << " missing: install ghdl-common";
-  TempDir dir;
-  dir.write("work/env-body.vhdl", readFile(ghdlSource));
-  RunOptions options;
-  options.programDir = dir / "bin";
-  options.cwd = dir / "work";
-  const RunResult r = runMervik({"env-body.vhdl"}, options);
+  Workspace f;
+  f.source("env-body.vhdl", readFile(ghdlSource));
+  const RunResult r = f.run({"env-body.vhdl"});
   ASSERT_EQ(r.status, 0) << r.console;
   EXPECT_NE(r.console.find("\n    29 different symbol names\n   114 symbol occurrences"),
             std::string::npos)
       << r.console;
-
-  Pdf pdf;
-  std::string err;
-  ASSERT_TRUE(readPdf(dir / "work/listing.pdf", &pdf, &err)) << err;
-  const std::string listing = pdf.listing();
+  const std::string listing = f.pdf().listing();
   const size_t statistics = listing.find("TEXT STATISTICS\n");
   ASSERT_NE(statistics, std::string::npos);
   // Only what mervik made of the file is pinned, not the file's own text.

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -29,37 +28,28 @@ TEST(Selection, PatternMatchesFilesNotDirectoriesAndEqualsTheShellsExpansion) {
   f.source("notes.txt");
   const RunResult quoted = f.run({"*.vhd"});
   ASSERT_EQ(quoted.status, 0) << quoted.console;
+  EXPECT_EQ(quoted.console.find("x.vhd"), std::string::npos);
   const Pdf byPattern = f.pdf();
   EXPECT_EQ(titles(byPattern), "[a.vhd][b.vhd][c.vhd]");
-  EXPECT_EQ(quoted.console.find("x.vhd"), std::string::npos);
-
-  const RunResult expanded = f.run({"c.vhd", "b.vhd", "a.vhd"});
-  ASSERT_EQ(expanded.status, 0);
-  const Pdf byNames = f.pdf();
-  EXPECT_EQ(titles(byNames), titles(byPattern));
-  EXPECT_EQ(byNames.listing(), byPattern.listing());
+  ASSERT_EQ(f.run({"c.vhd", "b.vhd", "a.vhd"}).status, 0);
+  EXPECT_EQ(f.pdf().listing(), byPattern.listing());
 }
 
-TEST(Selection, ListingGoesBesideTheFirstNamedSourceAndNamesThatMatchNothingAreReported) {
+// A file named twice is listed once; its header shows the local date of its last write.
+TEST(Selection, ListingGoesBesideTheFirstNamedSourceWithEachFileOnceInPathOrder) {
   Workspace f;
   f.source("lib/mem.vhd");
   f.source("core/cpu.vhd");
-  f.source("src/a.vhd");
-  RunResult r = f.run({"lib/mem.vhd", "core/cpu.vhd"});
+  const timespec times[2] = {{1709543107, 0}, {1709543107, 0}};  // 2024-03-04 09:05:07 UTC
+  ASSERT_EQ(::utimensat(AT_FDCWD, (f.dir / "work/core/cpu.vhd").c_str(), times, 0), 0);
+  ::setenv("TZ", "UTC", 1);  // the child inherits it; nothing else here shows a date
+  const RunResult r = f.run({"lib/mem.vhd", "core/cpu.vhd", "lib/*.vhd"});
   ASSERT_EQ(r.status, 0);
-  EXPECT_NE(r.console.find("\n\nListing file: lib/listing.pdf"), std::string::npos);
+  EXPECT_NE(r.console.find("Total lines: 2\n\nListing file: lib/listing.pdf"), std::string::npos);
   EXPECT_EQ(r.opened, "lib/listing.pdf");
-  EXPECT_FALSE(fileExists(f.dir / "work/listing.pdf"));
-  EXPECT_EQ(titles(f.pdf("lib/listing.pdf")), "[cpu.vhd][mem.vhd]");  // in path order
-
-  r = f.run({"none*.vhd", "nodir/*.vhd", "src", "src/a.vhd"});
-  ASSERT_EQ(r.status, 0);
-  EXPECT_NE(r.console.find("\n\nnone*.vhd : FILE NOT FOUND\n"
-                           "\n\nnodir/*.vhd : FILE NOT FOUND\n"
-                           "\n\nsrc/a.vhd"),
-            std::string::npos)
-      << r.console;
-  EXPECT_EQ(titles(f.pdf("src/listing.pdf")), "[a.vhd]");
+  const Pdf pdf = f.pdf("lib/listing.pdf");
+  EXPECT_EQ(titles(pdf), "[cpu.vhd][mem.vhd]");
+  EXPECT_EQ(pdf.pages.at(0).runsIn("Helvetica").at(0).text, "Mon Mar  4 09:05:07 2024   cpu.vhd");
 }
 
 TEST(Selection, PromptModeReadsOneTypedLine) {
@@ -70,10 +60,7 @@ TEST(Selection, PromptModeReadsOneTypedLine) {
   f.options.stdinText = "  a.vhd \"my file.vhd\" missing.vhd\n";
   const RunResult r = f.run({});
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(r.out,
-            "\n\nTo enter the names of the files to list:\n- Use spaces as separator.\n"
-            "- Surround names with \" if they contain spaces.\n- The wildcard * are allowed.\n"
-            "\nFiles to process ?\n");
+  EXPECT_NE(r.out.find("\nFiles to process ?\n"), std::string::npos);  // standard output
   EXPECT_NE(r.console.find("\n\nmissing.vhd : FILE NOT FOUND\n"), std::string::npos);
   EXPECT_EQ(titles(f.pdf()), "[a.vhd][file.vhd]");
 }
@@ -90,24 +77,6 @@ TEST(Selection, ClosedInputSelectsNothingAndEndsNormally) {
               "\n\nPress a key to quit ");
     EXPECT_FALSE(fileExists(f.dir / "work/listing.pdf"));
   }
-}
-
-TEST(Selection, AFileNamedTwiceIsListedOnceUnderTheLocalDateOfItsLastWrite) {
-  Workspace f;
-  f.source("a.vhd");
-  const std::time_t when = 1709543107;  // Mon Mar  4 09:05:07 2024 UTC
-  const timespec times[2] = {{when, 0}, {when, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, (f.dir / "work/a.vhd").c_str(), times, 0), 0);
-  const char* oldTz = std::getenv("TZ");
-  const std::string saved = oldTz ? oldTz : "";
-  ::setenv("TZ", "UTC", 1);  // the child inherits it
-  const RunResult r = f.run({"a.vhd", "*.vhd", "a.vhd"});
-  oldTz ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
-  ASSERT_EQ(r.status, 0);
-  EXPECT_NE(r.console.find("\n\nTotal lines: 1\n"), std::string::npos) << r.console;
-  const Pdf pdf = f.pdf();
-  EXPECT_EQ(titles(pdf), "[a.vhd]");
-  EXPECT_EQ(pdf.pages[0].runsIn("Helvetica")[0].text, "Mon Mar  4 09:05:07 2024   a.vhd");
 }
 
 }  // namespace
