@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/layout.hpp"
 #include "analysis/names.hpp"
 #include "config/resource.hpp"
 #include "config/resource_tables.hpp"
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   tables.addDefaultTable(console);
   config::clampSettings(settings, console);
-  if (settings.lineWidth < config::lineWidthMin || settings.lineWidth > config::lineWidthMax ||
+  if (settings.lineWidth < analysis::lineWidthMin || settings.lineWidth > analysis::lineWidthMax ||
       settings.tabWidth < 1) {
     __builtin_trap();
   }

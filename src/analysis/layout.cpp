@@ -29,9 +29,7 @@ constexpr std::array<unsigned char, 256> makeByteClasses() {
 
 constexpr std::array<unsigned char, 256> byteClass = makeByteClasses();
 
-constexpr int lineBufferSize = 1024;
-constexpr int lineWidthMin = 6;
-constexpr int lineWidthMax = lineBufferSize - 2;  // line width + 1 characters and a terminator
+constexpr int lineBufferSize = lineWidthMax + 2;
 constexpr int indexFirstMax = 1000;
 constexpr char continuationPrefix[] = "     | ";
 constexpr int continuationPrefixLength = sizeof continuationPrefix - 1;

@@ -30,6 +30,11 @@ class LineIndex {
 /// Writes one statistics line "%6d %s".
 void writeStatistic(pdf::LineSink& sink, std::string_view label, int value);
 
+/// The line widths the layout can use: a listing line holds lineWidth + 1 bytes and a
+/// terminator in its 1024-byte buffer.
+constexpr int lineWidthMin = 6;
+constexpr int lineWidthMax = 1022;
+
 /// The settings the layout reads. The caller guarantees 6 <= lineWidth <= 1022 and a tab width
 /// that leaves a tab stop in every line (see config::clampSettings).
 struct LayoutSettings {

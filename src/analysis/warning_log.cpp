@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 namespace mervik::analysis {
@@ -20,8 +21,8 @@ constexpr const char* positiveTexts[] = {
 constexpr const char* negativeTexts[] = {
     "control character ignored",
 };
-constexpr int positiveTextCnt = sizeof positiveTexts / sizeof positiveTexts[0];
-constexpr int negativeTextCnt = sizeof negativeTexts / sizeof negativeTexts[0];
+constexpr int positiveTextCnt = static_cast<int>(std::size(positiveTexts));
+constexpr int negativeTextCnt = static_cast<int>(std::size(negativeTexts));
 
 constexpr int reportBelow = -100;  // kinds below this ask for the report
 
@@ -54,8 +55,8 @@ void WarningLog::log(int kind, int line) {
   sink_.line("");
   sink_.line("WARNINGS");
   sink_.line("");
+  console_.print("\n%6d warnings", count_);
   char buf[128];
-  console_.write(formatted(buf, sizeof buf, std::snprintf(buf, sizeof buf, "\n%6d warnings", count_)));
   const int kept = std::min(count_, keptMax);
   for (int i = 0; i < kept; ++i) {
     const size_t at = static_cast<size_t>(i);

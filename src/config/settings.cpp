@@ -1,8 +1,9 @@
 #include "config/settings.hpp"
 
+#include "analysis/layout.hpp"
+
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 namespace mervik::config {
 namespace {
@@ -22,15 +23,13 @@ int usableTabWidth(int tabWidth, int lineWidth) {
 }
 
 void reportChange(const char* what, int from, int to, platform::Console& console) {
-  char line[96];
-  std::snprintf(line, sizeof line, "\n   %s %d out of range, using %d", what, from, to);
-  console.write(line);
+  console.print("\n   %s %d out of range, using %d", what, from, to);
 }
 
 }  // namespace
 
 void clampSettings(Settings& settings, platform::Console& console) {
-  const int lineWidth = std::clamp(settings.lineWidth, lineWidthMin, lineWidthMax);
+  const int lineWidth = std::clamp(settings.lineWidth, analysis::lineWidthMin, analysis::lineWidthMax);
   if (lineWidth != settings.lineWidth) {
     reportChange("line width", settings.lineWidth, lineWidth, console);
     settings.lineWidth = lineWidth;

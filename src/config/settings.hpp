@@ -11,9 +11,6 @@ struct Settings {
   bool landscape = false;
 };
 
-constexpr int lineWidthMin = 6;
-constexpr int lineWidthMax = 1022;  // a listing line holds lineWidth + 1 bytes in 1024
-
 /// Brings settings the layout cannot use into range and says so on the console:
 /// the line width into [6, 1022]; a negative tab width to its magnitude; a tab width of 0, or
 /// one that would leave no tab stop in a line, to the nearest usable width.

@@ -170,17 +170,10 @@ bool selectSources(int argc, char** argv, std::FILE* in, std::FILE* out,
   return true;
 }
 
-int compareSources(const Source& a, const Source& b) {
-  size_t common = std::min(a.path.size(), b.path.size());
-  int order = std::memcmp(a.path.data(), b.path.data(), common);  // unsigned bytes
-  if (order != 0) return order < 0 ? -1 : 1;
-  if (a.path.size() == b.path.size()) return 0;
-  return a.path.size() < b.path.size() ? -1 : 1;
-}
-
 void sortSources(std::vector<Source>& sources) {
+  // std::string compares its chars as unsigned bytes, a prefix first.
   std::sort(sources.begin(), sources.end(),
-            [](const Source& a, const Source& b) { return compareSources(a, b) < 0; });
+            [](const Source& a, const Source& b) { return a.path < b.path; });
 }
 
 }  // namespace mervik::driver

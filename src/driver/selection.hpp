@@ -31,10 +31,7 @@ std::string readTypedLine(std::FILE* in);
 bool selectSources(int argc, char** argv, std::FILE* in, std::FILE* out,
                    platform::Console& console, std::vector<Source>* sources, std::string* err);
 
-/// Orders two records by path, as unsigned bytes; a prefix sorts first.
-int compareSources(const Source& a, const Source& b);
-
-/// Sorts the records by path (compareSources).
+/// Sorts the records by path, as unsigned bytes; a prefix sorts first.
 void sortSources(std::vector<Source>& sources);
 
 }  // namespace mervik::driver

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iterator>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
@@ -66,7 +67,7 @@ class TerminalConsole : public Console {
 int savedFd = -1;
 struct termios savedSettings;
 constexpr int restoredSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
-struct sigaction previousActions[sizeof restoredSignals / sizeof restoredSignals[0]];
+struct sigaction previousActions[std::size(restoredSignals)];
 
 extern "C" void restoreAndReraise(int signo) {
   if (savedFd >= 0) tcsetattr(savedFd, TCSANOW, &savedSettings);
@@ -80,12 +81,12 @@ void guardSignals(int fd, const struct termios& settings) {
   struct sigaction action {};
   action.sa_handler = restoreAndReraise;
   sigemptyset(&action.sa_mask);
-  for (size_t i = 0; i < sizeof restoredSignals / sizeof restoredSignals[0]; ++i)
+  for (size_t i = 0; i < std::size(restoredSignals); ++i)
     sigaction(restoredSignals[i], &action, &previousActions[i]);
 }
 
 void unguardSignals() {
-  for (size_t i = 0; i < sizeof restoredSignals / sizeof restoredSignals[0]; ++i)
+  for (size_t i = 0; i < std::size(restoredSignals); ++i)
     sigaction(restoredSignals[i], &previousActions[i], nullptr);
   savedFd = -1;
 }

@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -114,23 +115,23 @@ std::vector<DirEntry> findFiles(std::string_view pattern) {
     size_t slash = pattern.rfind('/');
     std::string directory(slash == std::string_view::npos ? "" : pattern.substr(0, slash + 1));
     std::string_view last = pattern.substr(directory.size());
-    bool hiddenWanted = !last.empty() && last[0] == '.';
+    const bool hiddenWanted = !last.empty() && last[0] == '.';
+    const auto add = [&](std::string_view name) {
+      DirEntry entry;
+      entry.name = std::string(name);
+      if (describe(directory + entry.name, &entry)) found.push_back(std::move(entry));
+    };
     if (!last.empty() && last.find_first_of("*?") == std::string_view::npos) {
       // A plain name matches only itself: look it up instead of reading the whole directory,
       // which would make thousands of names on one command line cost quadratic time.
-      DirEntry entry;
-      entry.name = std::string(last);
-      if (describe(directory + entry.name, &entry)) found.push_back(std::move(entry));
+      add(last);
       return found;
     }
     std::unique_ptr<DIR, DirCloser> dir(opendir(directory.empty() ? "." : directory.c_str()));
     if (!dir) return found;
     while (const struct dirent* item = readdir(dir.get())) {
-      std::string_view name(item->d_name);
-      if ((name[0] == '.' && !hiddenWanted) || !matchesPattern(last, name)) continue;
-      DirEntry entry;
-      entry.name = std::string(name);
-      if (describe(directory + entry.name, &entry)) found.push_back(std::move(entry));
+      const std::string_view name(item->d_name);
+      if ((name[0] != '.' || hiddenWanted) && matchesPattern(last, name)) add(name);
     }
   } catch (const std::bad_alloc&) {
     found.clear();
@@ -144,8 +145,6 @@ constexpr const char* weekdayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri"
 constexpr const char* monthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-int clampTo(int value, int low, int high) { return value < low ? low : value > high ? high : value; }
-
 }  // namespace
 
 std::string dateText(std::int64_t secondsSince1970) {
@@ -154,13 +153,13 @@ std::string dateText(std::int64_t secondsSince1970) {
   if (static_cast<std::int64_t>(when) != secondsSince1970 || localtime_r(&when, &local) == nullptr)
     return "??? ???  ? ??:??:?? ????";
   // Four-digit year always, so the text is exactly 24 characters even for odd clocks.
-  long long year = static_cast<long long>(local.tm_year) + 1900;
-  int shownYear = year < 0 ? 0 : year > 9999 ? 9999 : static_cast<int>(year);
+  const long long year = static_cast<long long>(local.tm_year) + 1900;
+  const int shownYear = static_cast<int>(std::clamp(year, 0LL, 9999LL));
   char text[64];
   std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %04d",
-                weekdayNames[clampTo(local.tm_wday, 0, 6)], monthNames[clampTo(local.tm_mon, 0, 11)],
-                clampTo(local.tm_mday, 1, 31), clampTo(local.tm_hour, 0, 23),
-                clampTo(local.tm_min, 0, 59), clampTo(local.tm_sec, 0, 60), shownYear);
+                weekdayNames[std::clamp(local.tm_wday, 0, 6)], monthNames[std::clamp(local.tm_mon, 0, 11)],
+                std::clamp(local.tm_mday, 1, 31), std::clamp(local.tm_hour, 0, 23),
+                std::clamp(local.tm_min, 0, 59), std::clamp(local.tm_sec, 0, 60), shownYear);
   return std::string(text, 24);
 }
 
