@@ -13,29 +13,23 @@ make_fake_viewer
 
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   fail "cpack failed:"$'\n'"$(cat "$work/cpack.log")"
-debs=("$work"/out/*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb in $work/out: ${debs[*]}"
-deb=${debs[0]}
+deb=$(echo "$work"/out/*.deb)
+[ -f "$deb" ] || fail "expected one .deb in $work/out: $deb"
 
 # It needs the libhpdf runtime package (Debian 12: libhpdf-2.3.0), never the development one.
-[ "$(dpkg-deb -f "$deb" Package)" = mervik ] || fail "Package: $(dpkg-deb -f "$deb" Package)"
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ ", $depends," =~ ,\ libhpdf-[0-9][^\ ,]*[\ ,] ]] || fail "Depends names no libhpdf runtime: $depends"
 [[ $depends != *libhpdf-dev* ]] || fail "Depends names the development package: $depends"
 
-# Contents: the files, whole, and their owner.
-dpkg-deb -c "$deb" >"$work/contents"
-files=$(awk '$1 !~ /^d/ { print $6 }' "$work/contents" | sort)
-expected=$'./usr/bin/mervik\n./usr/bin/mervik.rsc\n./usr/share/man/man1/mervik.1'
-[ "$files" = "$expected" ] || fail "package files:"$'\n'"$files"$'\n'"expected:"$'\n'"$expected"
-owners=$(awk '{ print $2 }' "$work/contents" | sort -u)
-[ "$owners" = "root/root" ] || fail "owners in the package: $owners"
-grep -q '^-rwxr-xr-x .* \./usr/bin/mervik$' "$work/contents" || fail "usr/bin/mervik not mode 755"
+# The files, whole: mode, owner and path.
+files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort | tr '\n' ';')
+[ "$files" = "-rw-r--r-- root/root ./usr/bin/mervik.rsc;-rw-r--r-- root/root ./usr/share/man/man1/mervik.1;-rwxr-xr-x root/root ./usr/bin/mervik;" ] ||
+  fail "package files: $files"
 
 # Unpacked into a root of its own and run by absolute path.
 dpkg-deb -x "$deb" "$work/root"
 write_sample "$work/src"
 run_mervik unpacked "$work" "" "$work/root/usr/bin/mervik" "$work/src/blink.vhd"
-expect_listing unpacked "$work/src/listing.pdf" "$work/src/listing.pdf"
+expect_listing unpacked "$work/src/listing.pdf" "$work/src/listing.pdf" "Loading resource file"
 
 echo "debian package: ok"

@@ -26,14 +26,10 @@ block() {
 }
 block example-resource >"$work/example.rsc"
 block example-console >"$work/example.console"
-[ -s "$work/example.rsc" ] || fail "no resource file example between the markers"
-[ -s "$work/example.console" ] || fail "no console example between the markers"
-! grep -n '\\' "$work/example.rsc" "$work/example.console" ||
-  fail "an escape other than \\- or \\& in an example"
+[ -s "$work/example.rsc" ] && [ -s "$work/example.console" ] || fail "no examples between markers"
 
 # The program under its own name with the example beside it: no file names, no input, so the
 # console shows the resource lines and goes straight to the end.
-[ -x "$build/mervik" ] || fail "no program at $build/mervik"
 mkdir -p "$work/prog"
 ln -s "$build/mervik" "$work/prog/mervik"
 cp "$work/example.rsc" "$work/prog/mervik.rsc"
@@ -44,6 +40,6 @@ run_mervik example "$work" "" "$work/prog/mervik"
 actual=$(sed -e 's/[ ]*$//' "$work/example.err" | sed -n '1,/(default)$/p')
 documented=$(sed -e 's/[ ]*$//' "$work/example.console")
 [ "$actual" = "$documented" ] ||
-  fail "the console differs from the page's example; it shows:"$'\n'"$actual"$'\n'"the page says:"$'\n'"$documented"
+  fail "the console shows:"$'\n'"$actual"$'\n'"the page says:"$'\n'"$documented"
 
 echo "manual page: ok"
