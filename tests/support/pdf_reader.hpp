@@ -8,11 +8,9 @@
 
 namespace mervik::test {
 
-/// One text-showing operation (Tj, ', ", TJ). `x`, `y` is the baseline start in page
-/// coordinates; a run that follows another without a positioning operator in between gets
-/// the start of the text line, since glyph widths are not known here.
+/// One text-showing operation (Tj). `x`, `y` is the baseline start in page coordinates.
 struct TextRun {
-  std::string text;  // the string's bytes as shown (TJ strings concatenated)
+  std::string text;  // the string's bytes as shown
   std::string font;  // BaseFont without the slash, e.g. "Courier"
   double size = 0;   // size from Tf
   double x = 0;
@@ -31,12 +29,9 @@ struct Page {
   std::vector<TextRun> runs;  // in content order
   std::vector<Segment> segments;
 
-  /// The texts of the Courier runs (the listing lines), in order. An empty listing line
-  /// shows no text, so it is not among them.
-  std::vector<std::string> lines() const;
-  /// The same with the empty lines put back: within a column, a gap of k line steps
-  /// (0.98 times the size) between two runs holds k - 1 empty lines. Empty lines at the top
-  /// or bottom of a column cannot be seen.
+  /// The texts of the Courier runs (the listing lines), in order, with the empty lines put
+  /// back: within a column, a gap of k line steps (0.98 times the size) between two runs
+  /// holds k - 1 empty lines. Empty lines at the top or bottom of a column cannot be seen.
   std::vector<std::string> linesWithBlanks() const;
   /// The runs shown in `font` (e.g. "Helvetica" for the page header), in order.
   std::vector<TextRun> runsIn(std::string_view font) const;

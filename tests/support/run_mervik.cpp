@@ -75,9 +75,7 @@ void writeExecutable(const std::string& path, const std::string& text) {
 }
 
 // Reads both pipes to the end without blocking on either, or until the deadline.
-bool drain(int outFd, int errFd, RunResult* result, std::chrono::steady_clock::time_point end,
-           const RunOptions& options) {
-  bool triggered = options.trigger.empty();
+bool drain(int outFd, int errFd, RunResult* result, std::chrono::steady_clock::time_point end) {
   pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   int open = 2;
   char buf[65536];
@@ -91,10 +89,6 @@ bool drain(int outFd, int errFd, RunResult* result, std::chrono::steady_clock::t
       const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
       if (n > 0) {
         (i == 0 ? result->out : result->console).append(buf, static_cast<size_t>(n));
-        if (!triggered && result->console.find(options.trigger) != std::string::npos) {
-          triggered = true;
-          options.onTrigger();
-        }
       } else {
         ::close(fds[i].fd);
         fds[i].fd = -1;
@@ -120,13 +114,11 @@ RunResult runMervik(const std::vector<std::string>& args, const RunOptions& opti
   writeExecutable(viewerDir + "/xdg-open", fakeViewer);
   std::remove((viewerDir + "/opened.txt").c_str());
 
-  std::string path = viewerDir;
-  for (const auto& dir : options.extraPath) path += ":" + dir;
-  path += ":/usr/bin:/bin";
+  const std::string path = viewerDir + ":/usr/bin:/bin";
   const std::string input = programDir + "/stdin.txt";
   std::ofstream(input, std::ios::binary) << options.stdinText;
 
-  std::vector<std::string> argvText{options.argv0.empty() ? program : options.argv0};
+  std::vector<std::string> argvText{program};
   argvText.insert(argvText.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argvText) argv.push_back(a.data());
@@ -151,9 +143,8 @@ RunResult runMervik(const std::vector<std::string>& args, const RunOptions& opti
   ::close(outPipe[1]);
   ::close(errPipe[1]);
   RunResult result;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
-  const bool ended = drain(outPipe[0], errPipe[0], &result, deadline, options);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  const bool ended = drain(outPipe[0], errPipe[0], &result, deadline);
   if (!ended) ::kill(pid, SIGKILL);
   int status = 0;
   ::waitpid(pid, &status, 0);

@@ -1,7 +1,6 @@
 #pragma once
 // Running the real mervik binary in a temporary directory, as end-to-end tests do.
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,12 +36,6 @@ struct RunOptions {
   bool withResource = false;
   std::string stdinText;         // fed on standard input; closed input when stdinIsNull
   bool stdinIsNull = true;
-  std::vector<std::string> extraPath;  // directories put first in PATH
-  std::string argv0;             // argv[0]; default: <programDir>/mervik
-  int timeoutSeconds = 120;
-  /// Called once, while the program runs, as soon as its console shows `trigger`.
-  std::string trigger;
-  std::function<void()> onTrigger;
 };
 
 struct RunResult {
