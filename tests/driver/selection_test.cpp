@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/recording.hpp"
-#include "support/run_mervik.hpp"
+#include "support/temp_dir.hpp"
 
 namespace mervik::driver {
 namespace {

@@ -48,13 +48,10 @@ TEST(Selection, PromptModeReadsOneTypedLineOrNothing) {
   Workspace f;
   f.source("a.vhd");
   f.source("my file.vhd");
-  f.options.stdinIsNull = false;
-  f.options.stdinText = "  a.vhd \"my file.vhd\" missing.vhd\n";
-  const RunResult r = f.run({});
+  const RunResult r = f.run({}, "  a.vhd \"my file.vhd\" missing.vhd\n");
   EXPECT_NE(r.out.find("\nFiles to process ?\n"), std::string::npos);  // standard output
   EXPECT_NE(r.console.find("\n\nmissing.vhd : FILE NOT FOUND\n"), std::string::npos);
   EXPECT_EQ(std::to_string(r.status) + titles(f.pdf()), "0[a.vhd][file.vhd]");
-  f.options.stdinIsNull = true;
   const RunResult closed = f.run({});
   EXPECT_EQ(std::to_string(closed.status) + closed.opened + "|" + closed.console,
             "0|- MERVIK v1.0 -\n\nNo resource file\n   SYMBOL TABLE (default)"

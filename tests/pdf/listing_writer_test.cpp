@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "support/pdf_reader.hpp"
-#include "support/run_mervik.hpp"
+#include "support/temp_dir.hpp"
 
 namespace mervik::pdf {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/run_mervik.hpp"
+#include "support/temp_dir.hpp"
 
 namespace mervik::platform {
 namespace {

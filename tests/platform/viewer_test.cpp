@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "support/run_mervik.hpp"
+#include "support/temp_dir.hpp"
 
 namespace mervik::platform {
 namespace {

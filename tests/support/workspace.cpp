@@ -1,25 +1,97 @@
 #include "support/workspace.hpp"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 namespace mervik::test {
+namespace {
+
+// Records what it was asked to open, and opens nothing; the rename lets a reader see the whole
+// argument or nothing.
+constexpr const char* fakeViewer =
+    "#!/bin/sh\n"
+    "d=$(dirname \"$0\")\n"
+    "printf '%s' \"$1\" >\"$d/opened.tmp\" && mv \"$d/opened.tmp\" \"$d/opened.txt\"\n";
+
+// Waits up to `tries` times 10 ms for `done`.
+template <typename Done>
+bool waitFor(int tries, Done done) {
+  for (int i = 0; i < tries; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+}  // namespace
 
 Workspace::Workspace() {
-  options.programDir = dir / "bin";
-  options.cwd = dir / "work";
   dir.write("work/.keep", "");
+  dir.write("bin/viewer/xdg-open", fakeViewer);
+  ::chmod((dir / "bin/viewer/xdg-open").c_str(), 0755);
+  std::filesystem::create_symlink(MERVIK_BINARY, dir / "bin/mervik");
 }
 
-void Workspace::resource(const std::string& text) {
-  options.withResource = true;
-  options.resource = text;
-}
+void Workspace::resource(const std::string& text) { dir.write("bin/mervik.rsc", text); }
 
 void Workspace::source(const std::string& name, const std::string& text) {
   dir.write("work/" + name, text);
 }
 
-RunResult Workspace::run(const std::vector<std::string>& args) { return runMervik(args, options); }
+RunResult Workspace::run(const std::vector<std::string>& args,
+                         const std::optional<std::string>& input) {
+  // Everything the child needs is made before the fork.
+  const std::string program = dir / "bin/mervik", work = dir / "work";
+  const std::string in = input ? dir / "bin/in.txt" : "/dev/null";
+  const std::string out = dir / "bin/out.txt", err = dir / "bin/err.txt";
+  const std::string opened = dir / "bin/viewer/opened.txt";
+  const std::string path = dir / "bin/viewer:/usr/bin:/bin";
+  if (input) dir.write("bin/in.txt", *input);
+  std::remove(opened.c_str());
+  std::vector<std::string> argvText{program};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argvText) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();  // no controlling terminal: the console is standard error, no key wait
+    ::dup2(::open(in.c_str(), O_RDONLY), 0);
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    if (::chdir(work.c_str()) != 0) _exit(126);
+    ::setenv("PATH", path.c_str(), 1);
+    ::execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  const bool ended = waitFor(12000, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; });
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  RunResult result;
+  result.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.console = readFile(err);
+  result.out = readFile(out);
+  // The viewer is started detached: give it a moment to record its argument.
+  if (result.console.find("Listing file: ") != std::string::npos) {
+    waitFor(300, [&] { return fileExists(opened); });
+  }
+  result.opened = readFile(opened);
+  return result;
+}
 
 Pdf Workspace::pdf(const std::string& name) {
   Pdf out;

@@ -1,14 +1,22 @@
 #pragma once
-// One end-to-end run in its own temporary directory: sources under work/, the program (and
-// its resource file) under bin/.
+// One end-to-end run of the real binary in its own temporary directory: sources under work/,
+// the program (a link to the built binary) and its resource file under bin/.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/pdf_reader.hpp"
-#include "support/run_mervik.hpp"
+#include "support/temp_dir.hpp"
 
 namespace mervik::test {
+
+struct RunResult {
+  int status = -1;      // exit status, or -1 when killed / did not end in time
+  std::string console;  // what went to standard error (no terminal: the console)
+  std::string out;      // standard output
+  std::string opened;   // the argument the fake viewer received ("" when not called)
+};
 
 class Workspace {
  public:
@@ -18,13 +26,15 @@ class Workspace {
   void resource(const std::string& text);
   /// A source file under work/.
   void source(const std::string& name, const std::string& text = "entity e is end;\n");
-  /// Runs mervik in work/ with `args`.
-  RunResult run(const std::vector<std::string>& args);
+  /// Runs mervik in work/ with `args`, in a new session (no controlling terminal, so the key
+  /// wait returns at once), with `input` on standard input (/dev/null without one) and a fake
+  /// xdg-open first in PATH that records its argument.
+  RunResult run(const std::vector<std::string>& args,
+                const std::optional<std::string>& input = std::nullopt);
   /// Reads work/<name> back; it must also pass qpdf's check.
   Pdf pdf(const std::string& name = "listing.pdf");
 
   TempDir dir;
-  RunOptions options;
 };
 
 }  // namespace mervik::test
