@@ -16,5 +16,7 @@ echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+# Another install may hold the package lock (parallel builds): wait for it rather than fail.
+lock=(-o DPkg::Lock::Timeout=900)
+$sudo apt-get "${lock[@]}" update -qq
+$sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" </dev/null
