@@ -4,7 +4,10 @@ A section line starts with a slash in its first column: the TITLE section gives 
 on the console, the FORMAT section the tab width and the source characters per listing line
 (negative for landscape pages), and each section of two slashes and a title declares a class of
 the cross-reference, one name a line, a star ending a name prefix. A class whose title starts
-with a minus leaves its names out of the cross-reference.
+with a minus leaves its names out of the cross-reference. The OPTIONS section at the end holds
+one "key value" a line: "bold <class title>" draws the names of that class in bold in the
+source lines, "oblique comments" draws the comments oblique, "utf8 off" reads every source byte
+by byte, "links off" (or "all") and "outline files" tune the navigation of the listing.
 
 /TITLE
 VHDL listing
@@ -220,3 +223,6 @@ std_logic_unsigned
 std_logic_signed
 vital_timing
 vital_primitives
+/OPTIONS
+bold Reserved words
+oblique comments

@@ -29,9 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unique_ptr<config::ResourceReader> reader;
   config::Settings settings;
   analysis::NameTables names;
+  analysis::EmphasisRules emphasis;
   config::ResourceTables tables;
   std::string err;
-  if (!config::resourceStep(std::move(text), &reader, settings, names, tables, console, &err)) {
+  if (!config::resourceStep(std::move(text), &reader, settings, names, emphasis, tables, console, &err)) {
     return 0;
   }
   tables.addDefaultTable(console);

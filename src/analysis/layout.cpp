@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 namespace mervik::analysis {
@@ -58,6 +59,8 @@ class Layout {
          pdf::LineSink& sink)
       : tabWidth_(settings.tabWidth == 0 ? 1 : settings.tabWidth),
         lineWidth_(std::clamp(settings.lineWidth, lineWidthMin, lineWidthMax)),
+        emphasis_(settings.emphasis != nullptr && settings.emphasis->active() ? settings.emphasis
+                                                                              : nullptr),
         lines_(lines),
         warnings_(warnings),
         sink_(sink) {}
@@ -70,20 +73,43 @@ class Layout {
 
  private:
   bool beginLine(const char* position);
-  void writeLine() { sink_.line(std::string_view(buf_, static_cast<size_t>(len_))); }
+  void writeLine();
   void beginContinuation();
+  // Appends one character drawn for the text byte at `from`.
+  void append(char c, const char* from) {
+    if (faces_) {
+      const pdf::Face face = faces_->faceAt(from);
+      face_[len_] = face;
+      styled_ = styled_ || face != pdf::regular;
+    }
+    buf_[len_++] = c;
+  }
 
   char buf_[lineBufferSize] = {};
+  char face_[lineBufferSize] = {};  // the face of each character, with emphasis
   int len_ = 0;  // 0: no listing line begun
   int lineCnt_ = 0;
+  bool styled_ = false;  // a character of the line is not regular
   const int tabWidth_;
   const int lineWidth_;
+  EmphasisRules* const emphasis_;
+  std::optional<FaceWalker> faces_;  // with emphasis, for the text being walked
   LineIndex& lines_;
   WarningLog& warnings_;
   pdf::LineSink& sink_;
 };
 
+void Layout::writeLine() {
+  const std::string_view text(buf_, static_cast<size_t>(len_));
+  if (styled_) {
+    sink_.line(text, std::string_view(face_, static_cast<size_t>(len_)));
+  } else {
+    sink_.line(text);
+  }
+}
+
 char* Layout::walk(char* text) {
+  if (emphasis_ != nullptr) faces_.emplace(*emphasis_, text);
   char* p = text;
   bool tabWrapped = false;  // the tab at p has already started a continuation line
   for (;;) {
@@ -115,7 +141,7 @@ char* Layout::walk(char* text) {
       beginContinuation();
       tabWrapped = true;
     }
-    buf_[len_++] = c;
+    append(c, p);
     if (advance) {
       ++p;
       tabWrapped = false;
@@ -129,6 +155,8 @@ bool Layout::beginLine(const char* position) {
   if (lineCnt_ == INT_MAX) return false;
   ++lineCnt_;
   len_ = formatLinePrefix(buf_, lineCnt_);
+  std::memset(face_, pdf::regular, static_cast<size_t>(len_));
+  styled_ = false;
   return lines_.lineIndex(lineCnt_, position) == 0;
 }
 
@@ -140,6 +168,8 @@ void Layout::beginContinuation() {
   const int indentMax = lineWidth_ / 3;
   while (len_ < indentMax && buf_[len_ + 1] == ' ') buf_[len_++] = ' ';
   buf_[len_++] = ' ';
+  std::memset(face_, pdf::regular, static_cast<size_t>(len_));
+  styled_ = false;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/emphasis.hpp"
 #include "analysis/warning_log.hpp"
 #include "pdf/line_sink.hpp"
 
@@ -40,12 +41,15 @@ constexpr int lineWidthMax = 1022;
 struct LayoutSettings {
   int tabWidth = 4;
   int lineWidth = 100;
+  EmphasisRules* emphasis = nullptr;  // the faces of the source bytes; none: all regular
 };
 
 /// Lays out one loaded, non-empty source. `text` is the file's bytes followed by one zero byte;
 /// the text ends at its first zero byte. Control bytes are overwritten by line feeds in place
 /// and reported to `warnings`; every source line goes to `sink` as a numbered line plus its
-/// continuation lines; `lines` is filled; then the section end, "TEXT STATISTICS", "",
+/// continuation lines, in the faces that settings.emphasis gives its bytes (a line with a byte
+/// in another face than regular goes to the faces' line command); `lines` is filled; then the
+/// section end, "TEXT STATISTICS", "",
 /// "characters" and "lines". Adds the line count to *totalLines.
 /// The caller resets the name tables and the warning log before.
 /// False with "CAN'T SET lStart" when the index cannot grow.

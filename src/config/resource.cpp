@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string_view>
 #include <utility>
 
 namespace mervik::config {
@@ -124,9 +125,10 @@ void foldToLower(char* text) {
   }
 }
 
-/// Enters the values of one table section, folded in place, with their table number.
-bool enterNames(ResourceReader& reader, int tableNo, analysis::NameTables& names,
-                platform::Console& console, std::string* err) {
+/// Enters the values of one table section, folded in place, with their table number (-1 for
+/// an excluded table); the classes of the emphasis get the table's own number either way.
+bool enterNames(ResourceReader& reader, int number, bool listed, analysis::NameTables& names,
+                analysis::EmphasisRules& emphasis, platform::Console& console, std::string* err) {
   while (const char* found = reader.readResource(nullptr, nullptr)) {
     // Values point into the reader's own, writable text; the names are folded right there.
     char* value = const_cast<char*>(found);
@@ -137,15 +139,19 @@ bool enterNames(ResourceReader& reader, int tableNo, analysis::NameTables& names
       console.write(value);
     }
     analysis::NameTable& table = star != nullptr ? names.wildTable : names.exactTable;
+    analysis::NameTable& classes = star != nullptr ? emphasis.wildClasses : emphasis.exactClasses;
     analysis::NameEntry* entry = table.enterName(value);
-    if (entry == nullptr) return fail(err, noTableStorage);
-    entry->tableNo = tableNo;
+    analysis::NameEntry* classed = classes.enterName(value);
+    if (entry == nullptr || classed == nullptr) return fail(err, noTableStorage);
+    entry->tableNo = listed ? number : -1;
+    classed->tableNo = number;
   }
   return true;
 }
 
 /// One resource table per "//title" section, in file order; "//-title" is excluded.
-bool readTables(ResourceReader& reader, analysis::NameTables& names, ResourceTables& tables,
+bool readTables(ResourceReader& reader, analysis::NameTables& names,
+                analysis::EmphasisRules& emphasis, ResourceTables& tables,
                 platform::Console& console, std::string* err) {
   const char* source = "";  // the first search starts at the top
   for (;;) {
@@ -158,21 +164,69 @@ bool readTables(ResourceReader& reader, analysis::NameTables& names, ResourceTab
     const bool listed = *title != '-';
     if (!listed) ++title;
     const int number = tables.addTable(title, listed, console);
-    if (!enterNames(reader, listed ? number : -1, names, console, err)) return false;
+    if (!enterNames(reader, number, listed, names, emphasis, console, err)) return false;
+  }
+}
+
+/// One option line, "key value": true when the key and the value are known.
+bool applyOption(std::string_view line, const ResourceTables& tables, Settings& settings,
+                 analysis::EmphasisRules& emphasis) {
+  const std::size_t blank = line.find(' ');
+  const std::string_view key = line.substr(0, blank);
+  std::string_view value = blank == std::string_view::npos ? "" : line.substr(blank);
+  while (!value.empty() && value[0] == ' ') value.remove_prefix(1);
+  if (key == "utf8" && (value == "on" || value == "off")) {
+    settings.utf8 = value == "on" ? Utf8::detect : Utf8::off;
+  } else if (key == "links" && (value == "off" || value == "names" || value == "all")) {
+    settings.links = value == "off" ? Links::off : value == "names" ? Links::names : Links::all;
+  } else if (key == "outline" && (value == "files" || value == "units")) {
+    settings.outline = value == "files" ? Outline::files : Outline::units;
+  } else if (key == "oblique" && value == "comments") {
+    emphasis.obliqueComments = true;
+  } else if (key == "bold") {
+    bool named = false;  // every table of that title
+    for (int i = 0; i < tables.rscTableCnt && i < ResourceTables::rscTableMax; ++i) {
+      if (tables.rscTable[i].name != nullptr && value == tables.rscTable[i].name) {
+        emphasis.boldTable.resize(ResourceTables::rscTableMax);
+        emphasis.boldTable[i] = true;
+        named = true;
+      }
+    }
+    return named;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+/// OPTIONS, after the tables that `bold` names: one "key value" a line. An unknown key or
+/// value is shown and passed over.
+void readOptions(ResourceReader& reader, const ResourceTables& tables, Settings& settings,
+                 analysis::EmphasisRules& emphasis, platform::Console& console) {
+  if (reader.readResource("", "OPTIONS") == nullptr) return;
+  while (const char* line = reader.readResource(nullptr, nullptr)) {
+    if (applyOption(line, tables, settings, emphasis)) continue;
+    console.write("\n   WARNING - UNKNOWN OPTION:  ");
+    console.write(line);
   }
 }
 
 bool readSections(ResourceReader& reader, Settings& settings, analysis::NameTables& names,
-                  ResourceTables& tables, platform::Console& console, std::string* err) {
+                  analysis::EmphasisRules& emphasis, ResourceTables& tables,
+                  platform::Console& console, std::string* err) {
   console.write("\n\nLoading resource file");
   readTitle(reader, console);
   readFormat(reader, settings, console);
   console.write("\n.. tables ");
   if (!names.exactTable.setTableSize(exactTableSize) ||
-      !names.wildTable.setTableSize(wildTableSize)) {
+      !names.wildTable.setTableSize(wildTableSize) ||
+      !emphasis.exactClasses.setTableSize(exactTableSize) ||
+      !emphasis.wildClasses.setTableSize(wildTableSize)) {
     return fail(err, noTableStorage);
   }
-  return readTables(reader, names, tables, console, err);
+  if (!readTables(reader, names, emphasis, tables, console, err)) return false;
+  readOptions(reader, tables, settings, emphasis, console);
+  return true;
 }
 
 }  // namespace
@@ -208,7 +262,8 @@ const char* ResourceReader::readResource(const char* source, const char* key) {
 }
 
 bool resourceStep(std::vector<char> text, std::unique_ptr<ResourceReader>* reader,
-                  Settings& settings, analysis::NameTables& names, ResourceTables& tables,
+                  Settings& settings, analysis::NameTables& names,
+                  analysis::EmphasisRules& emphasis, ResourceTables& tables,
                   platform::Console& console, std::string* err) {
   reader->reset();
   try {
@@ -221,7 +276,7 @@ bool resourceStep(std::vector<char> text, std::unique_ptr<ResourceReader>* reade
     return true;
   }
   try {
-    return readSections(**reader, settings, names, tables, console, err);
+    return readSections(**reader, settings, names, emphasis, tables, console, err);
   } catch (const std::bad_alloc&) {
     return fail(err, noTableStorage);
   }

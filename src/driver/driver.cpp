@@ -46,6 +46,7 @@ struct Run {
   config::ResourceTables tables;
   std::unique_ptr<config::ResourceReader> resource;  // names point into its text
   analysis::NameTables names;
+  analysis::EmphasisRules emphasis;
   analysis::LineIndex lines;
   int totalLines = 0;
 
@@ -58,12 +59,13 @@ void configure(Run& run) {
   std::vector<char> text;
   if (platform::loadFile(path, &text) != platform::LoadStatus::loaded) text.clear();
   std::string err;
-  if (!config::resourceStep(std::move(text), &run.resource, run.settings, run.names, run.tables,
-                            run.console, &err)) {
+  if (!config::resourceStep(std::move(text), &run.resource, run.settings, run.names, run.emphasis,
+                            run.tables, run.console, &err)) {
     run.fail(err);
   }
   run.tables.addDefaultTable(run.console);
   run.names.defaultTable = run.tables.defaultTable;
+  run.emphasis.defaultTable = run.tables.defaultTable;
   config::clampSettings(run.settings, run.console);
 }
 
@@ -94,7 +96,8 @@ void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warn
   std::string err;
   if (!run.names.resetSymbols()) run.fail(run.names.failure());
   warnings.log(0, 0);
-  const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth};
+  const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth,
+                                        &run.emphasis};
   if (!analysis::layoutSource(text.data(), layout, run.lines, warnings, writer, &run.totalLines,
                               &err)) {
     run.fail(err);

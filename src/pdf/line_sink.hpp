@@ -5,6 +5,10 @@
 
 namespace mervik::pdf {
 
+/// The face a byte of a listing line is drawn in: Courier, or its bold or oblique sibling,
+/// all of the same widths.
+enum Face : char { regular = 0, bold = 1, oblique = 2 };
+
 /// What the analysis writes a section through. The listing writer is the real one; tests
 /// record the lines.
 class LineSink {
@@ -14,6 +18,12 @@ class LineSink {
   /// line. Layout lines stay within 1023 bytes; a cross-reference line for a name longer than
   /// that is passed whole rather than cut.
   virtual void line(std::string_view text) = 0;
+  /// A line whose bytes are drawn in faces: faces[i] (a Face) for text[i]. A sink that draws
+  /// no faces shows the text as line() does.
+  virtual void line(std::string_view text, std::string_view faces) {
+    static_cast<void>(faces);
+    line(text);
+  }
   /// Section end (section command without text): the source's own text is complete.
   virtual void sectionEnd() = 0;
 };

@@ -1,8 +1,10 @@
 #include "pdf/listing_writer.hpp"
 
 #include <hpdf.h>
+#include <hpdf_utils.h>  // HPDF_FToA: numbers written as the library writes them
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -68,6 +70,29 @@ std::string_view outlineTitle(std::string_view header) {
   return title.substr(0, stringMax);
 }
 
+// Appends `text` as a PDF string the way the library writes one: octal escapes for the bytes
+// that a string or a content stream could misread.
+void appendString(std::string& out, std::string_view text) {
+  static constexpr auto escaped = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[c] = c < 0x20 || c > 0x7e;
+    for (unsigned char c : std::string_view("\\%#/()<>[]{}")) table[c] = true;
+    return table;
+  }();
+  out += '(';
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (escaped[c]) {
+      const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)),
+                            static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7))};
+      out.append(octal, sizeof octal);
+    } else {
+      out += ch;
+    }
+  }
+  out += ')';
+}
+
 // Shows `text` at the current text position in pieces the library accepts; consecutive
 // pieces continue on the same baseline, so the result looks exactly like one piece.
 // `piece` is scratch space for the NUL-terminated copies.
@@ -86,6 +111,12 @@ struct ListingWriter::State {
   HPDF_Page page = nullptr;
   HPDF_Font font = nullptr;   // Courier: the listing text
   HPDF_Font hfont = nullptr;  // Helvetica: the page header
+  // Courier's bold and oblique siblings, by Face; taken from the library at their first use,
+  // so a listing without emphasis holds no trace of them.
+  HPDF_Font faceFont[3] = {};
+  Face currentFace = regular;  // the font the open text object draws in
+  std::string pageFontOperator[3];  // by Face, for the current page; empty until first used
+  std::string raw;  // the content of one line drawn in faces
   float pageWidth = 0;
   float pageHeight = 0;
   float fontSize = 10.0f;
@@ -116,6 +147,9 @@ struct ListingWriter::State {
   bool startPage();
   void drawHeader();
   void show(std::string_view line);
+  void showFaces(std::string_view line, std::string_view faces);
+  const std::string& fontOperator(Face face);
+  void useFace(Face face);
 };
 
 // Measuring pass: the width of ten Courier characters in a throw-away document fits the size
@@ -174,6 +208,7 @@ void ListingWriter::State::startRightColumn() {
   HPDF_Page_EndText(page);
   HPDF_Page_BeginText(page);
   HPDF_Page_SetFontAndSize(page, font, fontSize);
+  currentFace = regular;
   HPDF_Page_MoveTextPos(page, (pageWidth + columnGap) * 0.5f, pageHeight - textDrop);
 }
 
@@ -187,6 +222,7 @@ bool ListingWriter::State::startPage() {
   }
   page = added;
   anyPage = true;
+  for (std::string& op : pageFontOperator) op.clear();
   ++sectionPageNumber;
   columnIndex = 0;
   HPDF_Page_SetWidth(page, pageWidth);
@@ -204,6 +240,7 @@ bool ListingWriter::State::startPage() {
   HPDF_Page_Stroke(page);
   HPDF_Page_BeginText(page);
   HPDF_Page_SetFontAndSize(page, font, fontSize);
+  currentFace = regular;
   HPDF_Page_MoveTextPos(page, margin, pageHeight - textDrop);
   return true;
 }
@@ -224,8 +261,67 @@ void ListingWriter::State::drawHeader() {
 }
 
 void ListingWriter::State::show(std::string_view line) {
+  useFace(regular);
   showPieces(page, line, text);
   HPDF_Page_MoveTextPos(page, 0, lineStep);
+}
+
+// One run per stretch of bytes in one face: each run and each change of font costs, so never
+// one per byte, and a blank, which looks the same in every face, joins the run it is in.
+//
+// The runs and their changes of font go into the page's content stream as one write through the
+// library's stream writer, as the same bytes its Tf and Tj operators write: those spend a
+// 512-byte clear, a number conversion and a width measurement on every call, more than the run
+// itself costs. The library's text state keeps Courier, whose widths every face shares.
+void ListingWriter::State::showFaces(std::string_view line, std::string_view faces) {
+  const auto faceAt = [faces](std::size_t i) {
+    const char face = i < faces.size() ? faces[i] : char{regular};
+    return face == bold || face == oblique ? static_cast<Face>(face) : regular;
+  };
+  raw.clear();
+  std::size_t start = 0;
+  while (start < line.size()) {
+    std::size_t end = start;
+    while (end < line.size() && (line[end] == ' ' || faceAt(end) == currentFace)) ++end;
+    if (end == start) {
+      raw += fontOperator(faceAt(start));
+      currentFace = faceAt(start);
+      continue;
+    }
+    for (std::string_view run = line.substr(start, end - start); !run.empty();) {
+      appendString(raw, run.substr(0, stringMax));
+      raw += " Tj\012";
+      run.remove_prefix(std::min(run.size(), stringMax));
+    }
+    start = end;
+  }
+  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
+                    reinterpret_cast<const HPDF_BYTE*>(raw.data()), static_cast<HPDF_UINT>(raw.size()));
+  HPDF_Page_MoveTextPos(page, 0, lineStep);
+}
+
+// "/F2 8.4546 Tf\n" for a face on the current page: its font is taken from the library at its
+// first use and entered into the page's resources under the local name the library gives it.
+const std::string& ListingWriter::State::fontOperator(Face face) {
+  std::string& op = pageFontOperator[face];
+  if (!op.empty()) return op;
+  static const char* const names[] = {"Courier", "Courier-Bold", "Courier-Oblique"};
+  HPDF_Font& chosen = face == regular ? font : faceFont[face];
+  if (chosen == nullptr) chosen = HPDF_GetFont(pdf, names[face], "WinAnsiEncoding");
+  // Without the sibling the text stays in Courier: same widths, so nothing moves.
+  const char* local = HPDF_Page_GetLocalFontName(page, chosen != nullptr ? chosen : font);
+  char size[32] = {};
+  HPDF_FToA(size, fontSize, size + sizeof size - 1);
+  op.assign("/").append(local != nullptr ? local : "F1").append(" ").append(size).append(" Tf\012");
+  return op;
+}
+
+void ListingWriter::State::useFace(Face face) {
+  if (face == currentFace) return;
+  const std::string& op = fontOperator(face);
+  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
+                    reinterpret_cast<const HPDF_BYTE*>(op.data()), static_cast<HPDF_UINT>(op.size()));
+  currentFace = face;
 }
 
 ListingWriter::ListingWriter() = default;
@@ -280,7 +376,9 @@ void ListingWriter::sectionEnd() {
   }
 }
 
-void ListingWriter::line(std::string_view text) {
+void ListingWriter::line(std::string_view text) { line(text, std::string_view()); }
+
+void ListingWriter::line(std::string_view text, std::string_view faces) {
   State* s = state_.get();
   if (!s || !s->pdf || !s->failure.empty()) return;
   float y = s->pageBreak ? lowestLine : HPDF_Page_GetCurrentTextPos(s->page).y;
@@ -294,7 +392,11 @@ void ListingWriter::line(std::string_view text) {
   try {
     if (s->pageBreak && !s->startPage()) return;
     s->pageBreak = false;
-    s->show(text);
+    if (faces.empty()) {
+      s->show(text);
+    } else {
+      s->showFaces(text, faces);
+    }
   } catch (const std::bad_alloc&) {
     s->failure = pageFailure;
   }

@@ -37,6 +37,8 @@ class ListingWriter final : public LineSink {
   void section(std::string_view header);
 
   void line(std::string_view text) override;
+  /// Draws the line in runs of one face each, at the places a plain line puts its bytes.
+  void line(std::string_view text, std::string_view faces) override;
   void sectionEnd() override;
 
   /// The first failure of a line command ("CAN'T SET page"), or empty. After a failure the
