@@ -55,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int totalLines = 0;
   std::string err;
   const analysis::LayoutSettings layout{settings.tabWidth, settings.lineWidth};
-  if (!analysis::layoutSource(text.data(), layout, lines, warnings, sink, &totalLines, &err)) {
+  if (!analysis::layoutSource(text.data(), layout, lines, warnings, sink, analysis::Navigation(), &totalLines, &err)) {
     return 0;
   }
-  if (!analysis::scanSource(text.data(), lines, names, warnings, sink, &err)) return 0;
+  if (!analysis::scanSource(text.data(), lines, names, warnings, sink, analysis::Navigation(), &err)) return 0;
   warnings.log(-999, -1);
   analysis::writeCrossReference(names, {{"SYMBOL TABLE", true}}, settings.lineWidth, sink);
   return 0;

@@ -61,6 +61,7 @@ class Layout {
         lineWidth_(std::clamp(settings.lineWidth, lineWidthMin, lineWidthMax)),
         emphasis_(settings.emphasis != nullptr && settings.emphasis->active() ? settings.emphasis
                                                                               : nullptr),
+        anchors_(settings.navigation.anchors()),
         lines_(lines),
         warnings_(warnings),
         sink_(sink) {}
@@ -90,9 +91,11 @@ class Layout {
   int len_ = 0;  // 0: no listing line begun
   int lineCnt_ = 0;
   bool styled_ = false;  // a character of the line is not regular
+  bool numbered_ = false;  // the line being built is a numbered one
   const int tabWidth_;
   const int lineWidth_;
   EmphasisRules* const emphasis_;
+  const bool anchors_;  // the writer learns which line is each source line's numbered line
   std::optional<FaceWalker> faces_;  // with emphasis, for the text being walked
   LineIndex& lines_;
   WarningLog& warnings_;
@@ -101,6 +104,8 @@ class Layout {
 
 void Layout::writeLine() {
   const std::string_view text(buf_, static_cast<size_t>(len_));
+  if (numbered_ && anchors_) sink_.anchor(lineCnt_);
+  numbered_ = false;
   if (styled_) {
     sink_.line(text, std::string_view(face_, static_cast<size_t>(len_)));
   } else {
@@ -154,6 +159,7 @@ char* Layout::walk(char* text) {
 bool Layout::beginLine(const char* position) {
   if (lineCnt_ == INT_MAX) return false;
   ++lineCnt_;
+  numbered_ = true;
   len_ = formatLinePrefix(buf_, lineCnt_);
   std::memset(face_, pdf::regular, static_cast<size_t>(len_));
   styled_ = false;
@@ -232,6 +238,7 @@ bool layoutSource(char* text, const LayoutSettings& settings, LineIndex& lines,
   }
   lines.lineIndex(layout.lineCnt(), nullptr);
   sink.sectionEnd();
+  if (settings.navigation.outline) sink.outlineEntry("TEXT STATISTICS", 0);
   sink.line("TEXT STATISTICS");
   sink.line("");
   writeStatistic(sink, "characters", saturatedInt(end - text));

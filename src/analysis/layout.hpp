@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/emphasis.hpp"
+#include "analysis/units.hpp"
 #include "analysis/warning_log.hpp"
 #include "pdf/line_sink.hpp"
 
@@ -42,6 +43,7 @@ struct LayoutSettings {
   int tabWidth = 4;
   int lineWidth = 100;
   EmphasisRules* emphasis = nullptr;  // the faces of the source bytes; none: all regular
+  Navigation navigation{};            // anchors for the numbered lines, an outline entry
 };
 
 /// Lays out one loaded, non-empty source. `text` is the file's bytes followed by one zero byte;
@@ -49,7 +51,7 @@ struct LayoutSettings {
 /// and reported to `warnings`; every source line goes to `sink` as a numbered line plus its
 /// continuation lines, in the faces that settings.emphasis gives its bytes (a line with a byte
 /// in another face than regular goes to the faces' line command); `lines` is filled; then the
-/// section end, "TEXT STATISTICS", "",
+/// section end, "TEXT STATISTICS" (an outline entry with navigation.outline), "",
 /// "characters" and "lines". Adds the line count to *totalLines.
 /// The caller resets the name tables and the warning log before.
 /// False with "CAN'T SET lStart" when the index cannot grow.

@@ -309,8 +309,11 @@ void appendNumber(std::string& text, int line) {
 // One entry's lines: the name field, then the line numbers in columns of 8, a repeated line
 // marked by '+' on the previous number, wrapped to continuation lines of 7 blanks.
 void writeEntry(const NameEntry& e, const std::vector<Occurrence>& occ, int lineWidth,
-                std::string& text, pdf::LineSink& sink) {
+                Navigation::Links links, std::string& text, pdf::LineSink& sink) {
   text.assign("    ").append(e.name).append("  ");
+  if (links != Navigation::Links::off && e.first >= 0) {
+    sink.link(4, text.size() - 2, occ[static_cast<std::size_t>(e.first)].line);
+  }
   while ((static_cast<std::int64_t>(text.size()) - 7) % 8 != 0) text += ' ';
   int last = 0;
   for (int o = e.first; o >= 0; o = occ[static_cast<std::size_t>(o)].next) {
@@ -324,7 +327,9 @@ void writeEntry(const NameEntry& e, const std::vector<Occurrence>& occ, int line
       sink.line(text);
       text.assign(7, ' ');
     }
+    const std::size_t at = text.size();
     appendNumber(text, line);
+    if (links == Navigation::Links::all) sink.link(text.find_first_not_of(' ', at), text.size() - 1, line);
   }
   sink.line(text);
 }
@@ -332,7 +337,7 @@ void writeEntry(const NameEntry& e, const std::vector<Occurrence>& occ, int line
 }  // namespace
 
 void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
-                         int lineWidth, pdf::LineSink& sink) {
+                         int lineWidth, pdf::LineSink& sink, const Navigation& navigation) {
   try {
     std::vector<const NameEntry*> entries = names.symbolTable.entries();
     std::string text;  // one listing line; it grows as a long name or wide numbers need
@@ -343,11 +348,12 @@ void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tab
         if (e->tableNo != static_cast<int>(i)) continue;
         if (!headed) {
           sink.line("");
+          if (navigation.outline) sink.outlineEntry(tables[i].title, 0);
           sink.line(tables[i].title);
           sink.line("");
           headed = true;
         }
-        writeEntry(*e, names.occTable(), lineWidth, text, sink);
+        writeEntry(*e, names.occTable(), lineWidth, navigation.links, text, sink);
       }
     }
   } catch (const std::bad_alloc&) {

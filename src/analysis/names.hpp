@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/units.hpp"
 #include "pdf/line_sink.hpp"
 
 namespace mervik::analysis {
@@ -93,8 +94,11 @@ struct TableHeading {
 
 /// Writes the cross-reference of the current source: for each listed table with names, in
 /// list order, "", its title, "", then one entry line per name with its line numbers.
+/// With navigation, each title is an outline entry and each name links to its first line (and
+/// with Links::all each line number to its line).
 void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
-                         int lineWidth, pdf::LineSink& sink);
+                         int lineWidth, pdf::LineSink& sink,
+                         const Navigation& navigation = Navigation());
 
 /// Test hook: the largest number of entries any name table or occTable may allocate
 /// (0: no limit), so that allocation failures can be provoked.

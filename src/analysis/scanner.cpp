@@ -88,13 +88,20 @@ void takeName(Scan& s, char* text, const Token& token) {
 }  // namespace
 
 bool scanSource(char* text, LineIndex& lines, NameTables& names, WarningLog& warnings,
-                pdf::LineSink& sink, std::string* err) {
+                pdf::LineSink& sink, const Navigation& navigation, std::string* err) {
   try {
     gluedNames().clear();
     Scan s{lines, names, warnings};
-    Lexer lexer(text);
+    Lexer lexer(text, navigation.outline ? Lexer::Symbols::yield : Lexer::Symbols::skip);
+    UnitFinder units;
+    std::string unit;
+    const char* unitStart = nullptr;
     Token token;
     while (!s.failed && lexer.next(&token)) {
+      // Before the names are folded in place: a unit's title shows them as written.
+      if (navigation.outline && units.feed(token, &unit, &unitStart)) {
+        sink.outlineEntry(unit, lines.lineIndex(-1, unitStart + 1));
+      }
       switch (token.kind) {
         case TokenKind::comment:
           ++s.commentCnt;

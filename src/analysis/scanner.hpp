@@ -5,6 +5,7 @@
 
 #include "analysis/layout.hpp"
 #include "analysis/names.hpp"
+#include "analysis/units.hpp"
 #include "analysis/warning_log.hpp"
 #include "pdf/line_sink.hpp"
 
@@ -17,8 +18,9 @@ namespace mervik::analysis {
 /// A basic identifier glued to the closing backslash of an extended one has no byte left for
 /// its terminator; it is recorded from a small copy that lives until the next scan, which comes
 /// after the next source's reset of the name tables.
+/// With navigation.outline, each design unit becomes an outline entry at its first word's line.
 /// False with the name tables' message when they cannot grow.
 bool scanSource(char* text, LineIndex& lines, NameTables& names, WarningLog& warnings,
-                pdf::LineSink& sink, std::string* err);
+                pdf::LineSink& sink, const Navigation& navigation, std::string* err);
 
 }  // namespace mervik::analysis

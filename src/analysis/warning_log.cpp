@@ -53,6 +53,7 @@ void WarningLog::log(int kind, int line) {
   }
   if (count_ == 0) return;
   sink_.line("");
+  if (outline_) sink_.outlineEntry("WARNINGS", 0);
   sink_.line("WARNINGS");
   sink_.line("");
   console_.print("\n%6d warnings", count_);
@@ -61,6 +62,7 @@ void WarningLog::log(int kind, int line) {
   for (int i = 0; i < kept; ++i) {
     const size_t at = static_cast<size_t>(i);
     const int len = std::snprintf(buf, sizeof buf, "     line %5d : %s", lines_[at], text(kinds_[at]));
+    if (links_) sink_.link(10, 15, lines_[at]);  // the number
     sink_.line(formatted(buf, sizeof buf, len));
   }
   if (count_ > keptMax) {

@@ -30,6 +30,13 @@ class WarningLog {
   /// Warnings added since the last reset, kept or not.
   int count() const { return count_; }
 
+  /// With navigation: "WARNINGS" becomes an outline entry (outline) and each line number of
+  /// the report links to its line (any links).
+  void setNavigation(bool outline, bool links) {
+    outline_ = outline;
+    links_ = links;
+  }
+
   /// The text of a kind; "unknown warning" for kinds no caller adds.
   static const char* text(int kind);
 
@@ -37,6 +44,8 @@ class WarningLog {
   pdf::LineSink& sink_;
   platform::Console& console_;
   int count_ = 0;
+  bool outline_ = false;
+  bool links_ = false;
   std::array<int, keptMax> kinds_{};
   std::array<int, keptMax> lines_{};
 };

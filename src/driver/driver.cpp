@@ -48,6 +48,8 @@ struct Run {
   analysis::NameTables names;
   analysis::EmphasisRules emphasis;
   analysis::LineIndex lines;
+  analysis::Navigation navigation;
+  bool linkBudgetShown = false;
   int totalLines = 0;
 
   [[noreturn]] void fail(const std::string& message) { fatalError(console, message); }
@@ -67,6 +69,10 @@ void configure(Run& run) {
   run.names.defaultTable = run.tables.defaultTable;
   run.emphasis.defaultTable = run.tables.defaultTable;
   config::clampSettings(run.settings, run.console);
+  run.navigation.outline = run.settings.outline == config::Outline::units;
+  run.navigation.links = run.settings.links == config::Links::all    ? analysis::Navigation::Links::all
+                         : run.settings.links == config::Links::names ? analysis::Navigation::Links::names
+                                                                      : analysis::Navigation::Links::off;
 }
 
 /// Loads a source; false (with the console message written) when it cannot be listed.
@@ -97,7 +103,7 @@ void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warn
   if (!run.names.resetSymbols()) run.fail(run.names.failure());
   warnings.log(0, 0);
   const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth,
-                                        &run.emphasis};
+                                        &run.emphasis, run.navigation};
   if (!analysis::layoutSource(text.data(), layout, run.lines, warnings, writer, &run.totalLines,
                               &err)) {
     run.fail(err);
@@ -105,14 +111,21 @@ void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warn
   writer.line("");
   writer.line("LEXICAL STATISTICS");
   writer.line("");
-  if (!analysis::scanSource(text.data(), run.lines, run.names, warnings, writer, &err)) {
+  if (!analysis::scanSource(text.data(), run.lines, run.names, warnings, writer, run.navigation,
+                            &err)) {
     run.fail(err);
   }
   run.console.print("\n%6d different symbol names", run.names.symbolTable.symbolCnt());
   run.console.print("\n%6d symbol occurrences", run.names.occCnt());
   warnings.log(-999, -1);
-  analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer);
+  analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer,
+                                run.navigation);
   if (!writer.failure().empty()) run.fail(writer.failure());
+  if (writer.linkBudgetReached() && !run.linkBudgetShown) {
+    run.console.print("\nlinks: budget of %ld reached, later names are not linked",
+                      pdf::ListingWriter::linkBudget());
+    run.linkBudgetShown = true;
+  }
 }
 
 /// Saves the listing into a file of its own beside `listingPath` and renames it into place
@@ -148,6 +161,8 @@ void listSources(Run& run, std::vector<Source>& sources) {
   sortSources(sources);
 
   analysis::WarningLog warnings(writer, run.console);
+  warnings.setNavigation(run.navigation.outline,
+                         run.navigation.links != analysis::Navigation::Links::off);
   const auto headings = run.tables.headings();
   for (size_t i = 0; i < sources.size(); ++i) {
     if (i > 0 && sources[i].path == sources[i - 1].path) continue;

@@ -1,6 +1,7 @@
 #pragma once
 // The line commands through which a source's listing is written.
 
+#include <cstddef>
 #include <string_view>
 
 namespace mervik::pdf {
@@ -26,6 +27,23 @@ class LineSink {
   }
   /// Section end (section command without text): the source's own text is complete.
   virtual void sectionEnd() = 0;
+
+  // Navigation on screen; a sink that offers none passes over these.
+  /// The next line is the numbered line of source line `n`: entries and links may point at it.
+  virtual void anchor(int n) { static_cast<void>(n); }
+  /// An outline entry under the current section's own, pointing at the numbered line of source
+  /// line `n`, or at the next line when `n` is 0. A section's entries stand in the order of
+  /// the places they point at.
+  virtual void outlineEntry(std::string_view title, int n) {
+    static_cast<void>(title);
+    static_cast<void>(n);
+  }
+  /// A link over the bytes [from, to) of the next line to the numbered line of source line `n`.
+  virtual void link(std::size_t from, std::size_t to, int n) {
+    static_cast<void>(from);
+    static_cast<void>(to);
+    static_cast<void>(n);
+  }
 };
 
 }  // namespace mervik::pdf

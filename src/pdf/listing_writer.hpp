@@ -40,6 +40,14 @@ class ListingWriter final : public LineSink {
   /// Draws the line in runs of one face each, at the places a plain line puts its bytes.
   void line(std::string_view text, std::string_view faces) override;
   void sectionEnd() override;
+  void anchor(int n) override;
+  void outlineEntry(std::string_view title, int n) override;
+  void link(std::size_t from, std::size_t to, int n) override;
+
+  /// True once a link was dropped because the document took as many as it may.
+  bool linkBudgetReached() const;
+  /// The number of links a document may take.
+  static long linkBudget();
 
   /// The first failure of a line command ("CAN'T SET page"), or empty. After a failure the
   /// writer ignores further lines.

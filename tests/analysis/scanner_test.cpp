@@ -28,7 +28,7 @@ std::string scan(std::string_view source, std::vector<char>& text) {
   names.resetSymbols();
   layoutSource(text.data(), {}, lines, warnings, listing, nullptr, &out);
   warnings.log(0, 0);  // only the scanner's warnings count here
-  if (!scanSource(text.data(), lines, names, warnings, sink, &out)) return out;
+  if (!scanSource(text.data(), lines, names, warnings, sink, Navigation(), &out)) return out;
   for (const NameEntry* e : names.symbolTable.entries()) {
     out += '[' + std::string(e->name);
     for (int o = e->first; o >= 0; o = names.occTable()[o].next)

@@ -24,7 +24,7 @@ TEST(Limits, MorePagesThanOneLibraryArrayHolds) {
   EXPECT_EQ(std::to_string(pdf.pages.size()) + " " + std::to_string(pdf.outlines.size()) + " " +
                 pdf.outlines[0].title + "\n" + last.substr(0, 20) +
                 last.substr(last.size() - std::min(last.size(), tail.size())),
-            "33334 1 e.vhd\n799993 | \n799994 | \n" + tail);
+            "33334 2 e.vhd\n799993 | \n799994 | \n" + tail);  // the file, its statistics
 }
 
 // A name past the library's string limit is drawn in pieces that continue one baseline.

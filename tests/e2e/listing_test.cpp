@@ -44,7 +44,7 @@ TEST(Listing, PageHeadersOutlineAndPageLabels) {
             "(551.28, 807.89) 1.00 wide");
   std::string outline, heads;
   for (const OutlineEntry& e : pdf.outlines)
-    outline += format("[%s %d:%d]", e.title.c_str(), e.page, e.depth);
+    if (e.depth == 0) outline += format("[%s %d:%d]", e.title.c_str(), e.page, e.depth);
   for (const Page& p : pdf.pages)
     heads += "[" + p.runsIn("Helvetica").at(0).text.substr(27) + " " +
              p.runsIn("Helvetica").at(1).text + "]";

@@ -15,7 +15,8 @@ namespace {
 
 std::string titles(const Pdf& pdf) {
   std::string out;
-  for (const auto& entry : pdf.outlines) out += "[" + entry.title + "]";
+  for (const auto& entry : pdf.outlines)
+    if (entry.depth == 0) out += "[" + entry.title + "]";
   return out;
 }
 

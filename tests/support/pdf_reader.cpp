@@ -92,6 +92,36 @@ class ContentReader : public QPDFObjectHandle::ParserCallbacks {
   std::map<std::string, std::string> fonts_;
 };
 
+// A destination array [page /XYZ left top zoom] or [page /FitH top] or [page /Fit].
+Target readTarget(QPDFObjectHandle dest, const std::map<QPDFObjGen, int>& pageIndex) {
+  Target target;
+  if (!dest.isArray() || dest.getArrayNItems() < 1) return target;
+  auto found = pageIndex.find(dest.getArrayItem(0).getObjGen());
+  if (found != pageIndex.end()) target.page = found->second;
+  const std::string kind = dest.getArrayNItems() > 1 && dest.getArrayItem(1).isName()
+                               ? dest.getArrayItem(1).getName() : "";
+  const int topAt = kind == "/FitH" ? 2 : kind == "/XYZ" ? 3 : -1;
+  if (topAt > 0 && dest.getArrayNItems() > topAt && dest.getArrayItem(topAt).isNumber())
+    target.top = dest.getArrayItem(topAt).getNumericValue();
+  return target;
+}
+
+void readLinks(QPDFPageObjectHelper& source, const std::map<QPDFObjGen, int>& pageIndex,
+               Page& page) {
+  QPDFObjectHandle annots = source.getObjectHandle().getKey("/Annots");
+  for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i) {
+    QPDFObjectHandle a = annots.getArrayItem(i);
+    QPDFObjectHandle rect = a.getKey("/Rect");
+    if (!a.isDictionary() || !rect.isRectangle()) continue;
+    const QPDFObjectHandle::Rectangle r = rect.getArrayAsRectangle();
+    Link link{r.llx, r.lly, r.urx, r.ury, 1, readTarget(a.getKey("/Dest"), pageIndex)};
+    QPDFObjectHandle border = a.getKey("/Border");
+    if (border.isArray() && border.getArrayNItems() >= 3 && border.getArrayItem(2).isNumber())
+      link.border = border.getArrayItem(2).getNumericValue();
+    page.links.push_back(link);
+  }
+}
+
 Page readPage(QPDFPageObjectHelper& source) {
   Page page;
   QPDFObjectHandle box = source.getMediaBox();
@@ -111,8 +141,11 @@ void readOutlines(std::vector<QPDFOutlineObjectHelper> entries, int depth,
     OutlineEntry read;
     QPDFObjectHandle title = entry.getObjectHandle().getKey("/Title");
     if (title.isString()) read.title = title.getStringValue();
-    auto found = pageIndex.find(entry.getDestPage().getObjGen());
-    if (found != pageIndex.end()) read.page = found->second;
+    const Target target = readTarget(entry.getDest(), pageIndex);
+    read.page = target.page;
+    read.top = target.top;
+    QPDFObjectHandle count = entry.getObjectHandle().getKey("/Count");
+    read.open = !count.isInteger() || count.getIntValue() > 0;
     read.depth = depth;
     out->push_back(std::move(read));
     readOutlines(entry.getKids(), depth + 1, pageIndex, out);
@@ -172,10 +205,12 @@ bool readPdf(const std::string& path, Pdf* pdf, std::string* err) {
     document.processFile(path.c_str());
     Pdf read;
     std::map<QPDFObjGen, int> pageIndex;
-    for (QPDFPageObjectHelper& source : QPDFPageDocumentHelper(document).getAllPages()) {
+    std::vector<QPDFPageObjectHelper> sources = QPDFPageDocumentHelper(document).getAllPages();
+    for (QPDFPageObjectHelper& source : sources) {
       pageIndex[source.getObjectHandle().getObjGen()] = static_cast<int>(read.pages.size());
       read.pages.push_back(readPage(source));
     }
+    for (size_t i = 0; i < sources.size(); ++i) readLinks(sources[i], pageIndex, read.pages[i]);
     QPDFOutlineDocumentHelper outlines(document);
     readOutlines(outlines.getTopLevelOutlines(), 0, pageIndex, &read.outlines);
     read.author = infoText(document, "/Author");

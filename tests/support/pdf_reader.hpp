@@ -23,11 +23,26 @@ struct Segment {
   double width = 0;
 };
 
+/// Where a destination points: the 0-based index of its page (-1 when unknown) and, for a
+/// destination that names one, the top of the view (-1 otherwise).
+struct Target {
+  int page = -1;
+  double top = -1;
+};
+
+/// A link annotation: its rectangle, its border width (from /Border, 1 by default) and target.
+struct Link {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  double border = 1;
+  Target target;
+};
+
 struct Page {
   double width = 0;  // of the MediaBox
   double height = 0;
   std::vector<TextRun> runs;  // in content order
   std::vector<Segment> segments;
+  std::vector<Link> links;
 
   /// The listing lines: the texts of the Courier runs (any Courier face), in order, runs that
   /// continue a baseline joined into one line, with the empty lines put back: within a column,
@@ -44,6 +59,8 @@ struct OutlineEntry {
   std::string title;  // the title string's bytes
   int page = -1;
   int depth = 0;  // 0 at the root
+  double top = -1;  // the top of the view its destination names, -1 when none
+  bool open = true;  // its children show (a positive or missing /Count)
 };
 
 struct Pdf {

@@ -1,0 +1,150 @@
+// End-to-end: the outline holds each file's design units and report blocks, and the reports link
+// to the source lines, while every page looks as it does without them.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/workspace.hpp"
+
+namespace mervik::test {
+namespace {
+
+const char* const units =
+    "-- entity notme is\n"
+    "library ieee; use ieee.std_logic_1164.all;\n"
+    "entity Top is\n"
+    "  port (a : in bit);\n"
+    "end entity Top;\n"
+    "architecture RTL of Top is\n"
+    "  constant s : string := \"entity nope is\";\n"
+    "begin\n"
+    "  u1 : entity work.x port map (a);\n"
+    "end architecture;\n"
+    "package P is end; package body P is end package body;\n"
+    "configuration cfg of Top is for RTL end for; end;\n"
+    "context ctx is library ieee; end context;\n"
+    "entity \\Ext Name\\ is end; \"open\n";
+
+// The drawn lines of each page by baseline, runs on one baseline joined.
+using Lines = std::vector<std::map<double, std::string>>;
+
+Lines linesAt(const Pdf& pdf) {
+  Lines at(pdf.pages.size());
+  for (size_t p = 0; p < pdf.pages.size(); ++p)
+    for (const TextRun& run : pdf.pages[p].runsIn("Courier")) at[p][run.y] += run.text;
+  return at;
+}
+
+// The text of the line with its baseline at y on page p ("?" when there is none).
+std::string lineAt(const Lines& at, int p, double y) {
+  if (p < 0 || static_cast<size_t>(p) >= at.size()) return "?";
+  auto found = at[p].lower_bound(y - 0.05);
+  return found == at[p].end() || found->first > y + 0.05 ? "?" : found->second;
+}
+
+TEST(Navigation, OutlineHoldsTheDesignUnitsAndReportBlocksAtTheirLines) {
+  Workspace f;
+  f.source("units.vhd", units);
+  ASSERT_EQ(f.run({"units.vhd"}).status, 0);
+  const Pdf pdf = f.pdf();
+  const auto at = linesAt(pdf);
+  const double size = pdf.pages[0].runsIn("Courier").at(0).size;
+  std::string outline;
+  for (const OutlineEntry& e : pdf.outlines)
+    outline += std::string(e.depth, '>') + e.title + (e.open ? "" : " (closed)") +
+               (e.depth ? " -> " + lineAt(at, e.page, e.top - size).substr(0, 7) : "") + "\n";
+  EXPECT_EQ(outline,
+            "units.vhd (closed)\n"
+            ">entity Top ->    3 | \n"
+            ">architecture RTL of Top ->    6 | \n"
+            ">package P ->   11 | \n"
+            ">package body P ->   11 | \n"
+            ">configuration cfg of Top ->   12 | \n"
+            ">context ctx ->   13 | \n"
+            ">entity \\Ext Name\\ ->   14 | \n"
+            ">TEXT STATISTICS -> TEXT ST\n"
+            ">WARNINGS -> WARNING\n"
+            ">SYMBOL TABLE -> SYMBOL \n");
+}
+
+// The bundled examples and real files of ghdl: one of two units, one with a generic package in
+// its interface list, which is none.
+TEST(Navigation, RealFilesGiveTheirUnits) {
+  Workspace f;
+  std::vector<std::string> names;
+  for (const std::string& path :
+       {std::string(MERVIK_SOURCE_DIR) + "/examples/counter.vhd",
+        std::string("/usr/lib/ghdl/src/synopsys/std_logic_arith.vhdl"),
+        std::string("/usr/lib/ghdl/src/ieee2008/float_generic_pkg.vhdl")}) {
+    if (!fileExists(path)) continue;
+    names.push_back(path.substr(path.rfind('/') + 1));
+    f.source(names.back(), readFile(path));
+  }
+  ASSERT_EQ(f.run(names).status, 0);
+  std::string found;
+  for (const OutlineEntry& e : f.pdf().outlines) found += e.title + "|";
+  const std::string counter =
+      "counter.vhd|entity counter|architecture rtl of counter|TEXT STATISTICS|SYMBOL TABLE|";
+  EXPECT_EQ(found, names.size() < 3 ? counter
+                                    : counter +
+                                          "float_generic_pkg.vhdl|package float_generic_pkg|"
+                                          "TEXT STATISTICS|SYMBOL TABLE|std_logic_arith.vhdl|"
+                                          "package std_logic_arith|package body std_logic_arith|"
+                                          "TEXT STATISTICS|SYMBOL TABLE|");
+}
+
+// Each name links to its first occurrence, each warning to its line; with "links all" each line
+// number too. No link has a border, and nothing else on the pages changes.
+TEST(Navigation, ReportsLinkToTheirLinesWithoutChangingThePages) {
+  const char* const modes[] = {"", "links all\n", "links off\noutline files\n"};
+  std::vector<Pdf> pdfs;
+  for (const char* mode : modes) {
+    Workspace f;
+    if (*mode) f.resource(std::string("/OPTIONS\n") + mode);
+    f.source("units.vhd", units);
+    ASSERT_EQ(f.run({"units.vhd"}).status, 0);
+    pdfs.push_back(f.pdf());
+  }
+  const auto listing = [](const Pdf& pdf) {  // the page's listing lines and where they stand
+    std::string text;
+    for (const TextRun& run : pdf.pages[0].runsIn("Courier"))
+      text += run.text + "@" + std::to_string(run.x) + "," + std::to_string(run.y) + " ";
+    return text;
+  };
+  for (const Pdf& pdf : pdfs) EXPECT_EQ(listing(pdf), listing(pdfs.back()));
+  const double size = pdfs[0].pages[0].runsIn("Courier").at(0).size;
+  const size_t expected[] = {35, 91, 0};  // names and warnings; with "links all" numbers too
+  for (size_t mode = 0; mode < pdfs.size(); ++mode) {
+    const auto at = linesAt(pdfs[mode]);
+    size_t sound = 0;
+    std::string wrong;
+    for (size_t p = 0; p < pdfs[mode].pages.size(); ++p)
+      for (const Link& link : pdfs[mode].pages[p].links) {
+        // A number points at its own line, a name at the first line its entry lists.
+        const std::string line = lineAt(at, static_cast<int>(p), link.y0 + 0.25 * size);
+        const auto column = [&](double x) {
+          return std::min<size_t>(std::lround((x - 44) / (0.6 * size)), line.size());
+        };
+        const std::string linked = line.substr(column(link.x0), column(link.x1) - column(link.x0));
+        const bool number = linked.find_first_not_of(" 0123456789") == std::string::npos;
+        const int expectedLine = std::atoi(line.c_str() + column(number ? link.x0 : link.x1));
+        const std::string target = lineAt(at, link.target.page, link.target.top - size);
+        if (link.border == 0 && std::atoi(target.c_str()) == expectedLine && expectedLine > 0) {
+          ++sound;
+        } else {
+          wrong += linked + " -> " + target + "\n";
+        }
+      }
+    EXPECT_EQ(std::to_string(sound) + "\n" + wrong, std::to_string(expected[mode]) + "\n") << mode;
+  }
+}
+
+}  // namespace
+}  // namespace mervik::test
