@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   analysis::NameTables names;
   config::ResourceTables tables;
   std::string err;
-  if (!config::resourceStep(std::move(text), &reader, settings, names, tables, console, &err)) {
+  if (!config::resourceStep(std::move(text), "", &reader, settings, names, tables, console, &err)) {
     return 0;
   }
   tables.addDefaultTable(console);
