@@ -183,7 +183,7 @@ int answer(const Options& options, const std::string& programDirectory,
       return writeAll(stdout, text) ? 0 : 1;
     }
     case Options::Action::version:
-      return writeAll(stdout, programBaseName + " " + version + "\nlibharu " +
+      return writeAll(stdout, std::string("mervik ") + version + "\nlibharu " +
                                   pdf::libraryVersion() + "\n")
                  ? 0
                  : 1;
@@ -210,10 +210,9 @@ int run(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     return 1;  // not even the command line fits in memory: there is nothing to report on
   }
-  if (!platform::environmentValue("MERVIK_NO_OPEN").empty() &&
-      platform::environmentValue("MERVIK_NO_OPEN") != "0") {
-    options.noOpen = true;
-  }
+  // For scripts, which may not want to pass the option to every run.
+  const std::string noOpen = platform::environmentValue("MERVIK_NO_OPEN");
+  if (!noOpen.empty() && noOpen != "0") options.noOpen = true;
   Run run(platform::processConsole(), std::move(options));
   run.console.write(banner);
   run.programDirectory = std::move(programDirectory);
@@ -222,7 +221,9 @@ int run(int argc, char** argv) {
     configure(run);
     // Selection sees the program's path and the names, as if there had been no options.
     std::vector<char*> names{argc > 0 ? argv[0] : nullptr};
-    names.insert(names.end(), argv + run.options.firstName, argv + argc);
+    if (run.options.firstName < argc) {
+      names.insert(names.end(), argv + run.options.firstName, argv + argc);
+    }
     std::vector<Source> sources;
     std::string err;
     if (!selectSources(static_cast<int>(names.size()), names.data(), stdin, stdout, run.console,

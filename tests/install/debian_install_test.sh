@@ -10,9 +10,8 @@ src=$(cd "$2" && pwd)
 
 command -v dpkg >/dev/null || skip "dpkg is not installed: not a Debian system"
 [ "$(id -u)" -eq 0 ] || skip "dpkg -i needs root"
-if dpkg-query -W mervik >/dev/null 2>&1 || [ -e /etc/mervik ] || [ -e /usr/bin/mervik ]; then
-  skip "a mervik is already on this machine; it is left alone"
-fi
+installed() { dpkg-query -W mervik &>/dev/null || [ -e /etc/mervik ] || [ -e /usr/bin/mervik ]; }
+installed && skip "a mervik is already on this machine; it is left alone"
 make_workdir debian-install
 make_fake_viewer
 build_package
@@ -22,20 +21,17 @@ dpkg_waiting() {
   local i
   for i in $(seq 1 60); do
     "$@" >"$work/dpkg.log" 2>&1 && return 0
-    grep -q 'lock' "$work/dpkg.log" || break
+    grep -q lock "$work/dpkg.log" || break
     sleep 10
   done
-  cat "$work/dpkg.log" >&2
-  return 1
+  cat "$work/dpkg.log" >&2 && return 1
 }
-# On every way out: purge, and check that nothing of the package is left.
+# On every way out: purge, and fail when anything of the package is left.
 purge() {
   local status=$?
+  set +e
   dpkg_waiting dpkg --purge mervik || status=1
-  if dpkg-query -W mervik >/dev/null 2>&1 || [ -e /etc/mervik ] || [ -e /usr/bin/mervik ]; then
-    echo "FAIL: the purge left mervik behind" >&2
-    status=1
-  fi
+  installed && echo "FAIL: the purge left mervik behind" >&2 && status=1
   (exit $status)
   remove_workdir
   exit $status
