@@ -34,15 +34,17 @@ test-asan: deps
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
 
-# `make install [PREFIX=/usr/local]`: the program, its resource file beside it (where the
-# program looks for it) and the manual page. DESTDIR=... on the command line stages the install.
+# `make install [PREFIX=/usr/local]`: the program, its resource file in PREFIX/etc/mervik (in
+# /etc/mervik for PREFIX=/usr), where the program looks for it, and the documents. DESTDIR=...
+# on the command line stages the install.
 PREFIX ?= /usr/local
 .PHONY: install package
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# A Debian package, $(BUILD)/mervik_<version>_<arch>.deb, that installs under /usr.
+# A Debian package, $(BUILD)/mervik_<version>_<arch>.deb, that installs under /usr, with the
+# resource file as the conffile /etc/mervik/mervik.rsc.
 package: build
 	cd $(BUILD) && cpack -G DEB
 

@@ -1,4 +1,5 @@
-mervik resource file for VHDL sources; mervik reads it from beside the program.
+mervik resource file for VHDL sources, installed as /etc/mervik/mervik.rsc; copy it to
+~/.config/mervik/mervik.rsc, or to mervik.rsc in a project's directory, to change it there.
 Lines before the first section line are ignored, so these notes are safe here.
 A section line starts with a slash in its first column: the TITLE section gives the title shown
 on the console, the FORMAT section the tab width and the source characters per listing line

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   analysis::EmphasisRules emphasis;
   config::ResourceTables tables;
   std::string err;
-  if (!config::resourceStep(std::move(text), &reader, settings, names, emphasis, tables, console, &err)) {
+  if (!config::resourceStep(std::move(text), "", &reader, settings, names, emphasis, tables,
+                            console, &err)) {
     return 0;
   }
   tables.addDefaultTable(console);

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libhpdf-dev googletest libgtest-dev libqpdf-dev qpdf
-          poppler-utils clang libclang-rt-14-dev ghdl-common groff-base dpkg-dev "$@")
+          poppler-utils clang libclang-rt-14-dev ghdl-common groff-base dpkg-dev lintian "$@")
 
 missing=()
 for p in "${packages[@]}"; do

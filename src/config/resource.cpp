@@ -211,11 +211,16 @@ void readOptions(ResourceReader& reader, const ResourceTables& tables, Settings&
   }
 }
 
-bool readSections(ResourceReader& reader, Settings& settings, analysis::NameTables& names,
-                  analysis::EmphasisRules& emphasis, ResourceTables& tables,
-                  platform::Console& console, std::string* err) {
+bool readSections(ResourceReader& reader, std::string_view origin, Settings& settings,
+                  analysis::NameTables& names, analysis::EmphasisRules& emphasis,
+                  ResourceTables& tables, platform::Console& console, std::string* err) {
   console.write("\n\nLoading resource file");
   readTitle(reader, console);
+  if (!origin.empty()) {
+    // Found elsewhere than beside the program: say where, since that is no longer obvious.
+    console.write("\n   from ");
+    console.write(origin);
+  }
   readFormat(reader, settings, console);
   console.write("\n.. tables ");
   if (!names.exactTable.setTableSize(exactTableSize) ||
@@ -261,9 +266,10 @@ const char* ResourceReader::readResource(const char* source, const char* key) {
   return readValue(position_, end_);
 }
 
-bool resourceStep(std::vector<char> text, std::unique_ptr<ResourceReader>* reader,
-                  Settings& settings, analysis::NameTables& names,
-                  analysis::EmphasisRules& emphasis, ResourceTables& tables,
+bool resourceStep(std::vector<char> text, std::string_view origin,
+                  std::unique_ptr<ResourceReader>* reader, Settings& settings,
+                  analysis::NameTables& names, analysis::EmphasisRules& emphasis,
+                  ResourceTables& tables,
                   platform::Console& console, std::string* err) {
   reader->reset();
   try {
@@ -276,7 +282,7 @@ bool resourceStep(std::vector<char> text, std::unique_ptr<ResourceReader>* reade
     return true;
   }
   try {
-    return readSections(**reader, settings, names, emphasis, tables, console, err);
+    return readSections(**reader, origin, settings, names, emphasis, tables, console, err);
   } catch (const std::bad_alloc&) {
     return fail(err, noTableStorage);
   }

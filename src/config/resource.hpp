@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/emphasis.hpp"
@@ -36,15 +37,17 @@ class ResourceReader {
 };
 
 /// The resource step. `text` is the loaded resource file (bytes and one zero byte), or empty
-/// when there is none, or it is empty or unreadable. Prints the console lines, sets `settings`
+/// when there is none, or it is empty or unreadable; `origin`, when not empty, is where it came
+/// from, named on the console after the title. Prints the console lines, sets `settings`
 /// (unchecked: the caller clamps them), fills exactTable and wildTable of `names` and the
 /// classes of `emphasis`, and appends the file's tables to `tables`. Then reads the OPTIONS
 /// section: "key value" lines that set the options of `settings` and `emphasis`; any other line
 /// there is shown as "\n   WARNING - UNKNOWN OPTION:  <line>". Keeps the prepared text in
 /// `*reader`. False with "TOO MANY RESOURCE TABLES" or "CAN'T SET table->symbol".
-bool resourceStep(std::vector<char> text, std::unique_ptr<ResourceReader>* reader,
-                  Settings& settings, analysis::NameTables& names,
-                  analysis::EmphasisRules& emphasis, ResourceTables& tables,
+bool resourceStep(std::vector<char> text, std::string_view origin,
+                  std::unique_ptr<ResourceReader>* reader, Settings& settings,
+                  analysis::NameTables& names, analysis::EmphasisRules& emphasis,
+                  ResourceTables& tables,
                   platform::Console& console, std::string* err);
 
 /// Where the resource file of a program lives: "<directory>/<base name>.rsc". When the program

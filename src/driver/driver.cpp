@@ -14,10 +14,13 @@
 #include "config/resource.hpp"
 #include "config/resource_tables.hpp"
 #include "config/settings.hpp"
+#include "driver/options.hpp"
 #include "driver/paths.hpp"
+#include "driver/resource_search.hpp"
 #include "driver/selection.hpp"
 #include "pdf/listing_writer.hpp"
 #include "platform/console.hpp"
+#include "platform/environment.hpp"
 #include "platform/files.hpp"
 #include "platform/viewer.hpp"
 
@@ -25,6 +28,8 @@ namespace mervik::driver {
 namespace {
 
 constexpr const char* banner = "- MERVIK v1.0 -";
+constexpr const char* version = "1.0";
+constexpr int usageStatus = 2;  // a command line the program cannot follow, as getopt tools do
 constexpr const char* keyMessage = "\n\nPress a key to quit ";
 
 /// The fatal-error routine: shows the message, waits for a key and ends the run with status 1.
@@ -37,9 +42,10 @@ constexpr const char* keyMessage = "\n\nPress a key to quit ";
 
 /// Everything one run keeps from the resource step to the last source.
 struct Run {
-  explicit Run(platform::Console& c) : console(c) {}
+  Run(platform::Console& c, Options o) : console(c), options(std::move(o)) {}
 
   platform::Console& console;
+  Options options;
   std::string programDirectory;
   std::string programBaseName;
   config::Settings settings;
@@ -55,14 +61,23 @@ struct Run {
   [[noreturn]] void fail(const std::string& message) { fatalError(console, message); }
 };
 
+/// The places the resource file is looked for, in order (see resourcePlaces).
+std::vector<std::string> placesOf(const std::string& programDirectory,
+                                  const std::string& programBaseName) {
+  return resourcePlaces(
+      config::resourcePath(programDirectory, programBaseName, platform::executablePath()));
+}
+
 void configure(Run& run) {
-  const std::string path = config::resourcePath(run.programDirectory, run.programBaseName,
-                                                platform::executablePath());
-  std::vector<char> text;
-  if (platform::loadFile(path, &text) != platform::LoadStatus::loaded) text.clear();
+  FoundResource found;
+  if (!findResource(run.options.resource,
+                    placesOf(run.programDirectory, run.programBaseName), &found)) {
+    // Asked for by name: falling back to another file or the defaults would hide the mistake.
+    run.fail("Could not read the resource file " + run.options.resource);
+  }
   std::string err;
-  if (!config::resourceStep(std::move(text), &run.resource, run.settings, run.names, run.emphasis,
-                            run.tables, run.console, &err)) {
+  if (!config::resourceStep(std::move(found.text), found.origin, &run.resource, run.settings,
+                            run.names, run.emphasis, run.tables, run.console, &err)) {
     run.fail(err);
   }
   run.tables.addDefaultTable(run.console);
@@ -149,9 +164,11 @@ pdf::CloseResult closeListing(Run& run, pdf::ListingWriter& writer,
 
 /// Opens the listing, lists each distinct path once in sorted order, closes and opens the PDF.
 void listSources(Run& run, std::vector<Source>& sources) {
-  std::string listingDirectory;
-  pathSplit(sources[0].path, &listingDirectory, nullptr);  // before the sort, as selected
-  const std::string listingPath = listingDirectory + "listing.pdf";
+  std::string listingPath = run.options.output;
+  if (listingPath.empty()) {
+    pathSplit(sources[0].path, &listingPath, nullptr);  // before the sort, as selected
+    listingPath += "listing.pdf";
+  }
 
   std::string err;
   pdf::ListingWriter writer;
@@ -170,7 +187,9 @@ void listSources(Run& run, std::vector<Source>& sources) {
   }
 
   const pdf::CloseResult closed = closeListing(run, writer, listingPath);
-  if (closed == pdf::CloseResult::saved) platform::openDocument(listingPath);
+  if (closed == pdf::CloseResult::saved && !run.options.noOpen) {
+    platform::openDocument(listingPath);
+  }
   run.console.print("\n\nTotal lines: %d", run.totalLines);
   if (closed == pdf::CloseResult::saved) {
     run.console.print("\n\nListing file: %s", listingPath.c_str());
@@ -180,17 +199,73 @@ void listSources(Run& run, std::vector<Source>& sources) {
   }
 }
 
+/// Writes `text` to `stream`; false when it did not all get there (a full disk, a closed pipe).
+bool writeAll(std::FILE* stream, const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
+         std::fflush(stream) == 0;
+}
+
+/// Help, version or a usage error: answered on the standard streams, with no banner and no
+/// key wait, as a command-line tool answers them. Returns the exit status.
+int answer(const Options& options, const std::string& programDirectory,
+           const std::string& programBaseName) {
+  switch (options.action) {
+    case Options::Action::help: {
+      std::string text = usageText(programBaseName) +
+                         "\nThe resource file is the first found of --resource FILE and:\n";
+      for (const std::string& place : placesOf(programDirectory, programBaseName)) {
+        text += "  " + place + "\n";
+      }
+      return writeAll(stdout, text) ? 0 : 1;
+    }
+    case Options::Action::version:
+      return writeAll(stdout, std::string("mervik ") + version + "\nlibharu " +
+                                  pdf::libraryVersion() + "\n")
+                 ? 0
+                 : 1;
+    case Options::Action::usageError:
+      writeAll(stderr, programBaseName + ": " + options.error + "\n" + usageText(programBaseName));
+      return usageStatus;
+    case Options::Action::list:
+      break;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int run(int argc, char** argv) {
-  Run run(platform::processConsole());
+  std::string programDirectory, programBaseName;
+  pathSplit(argc > 0 && argv[0] ? argv[0] : "", &programDirectory, &programBaseName);
+  Options options;
+  try {
+    options = parseOptions(argc, argv);
+    if (options.action != Options::Action::list) {
+      return answer(options, programDirectory, programBaseName);
+    }
+  } catch (const std::bad_alloc&) {
+    return 1;  // not even the command line fits in memory: there is nothing to report on
+  }
+  // For scripts, which may not want to pass the option to every run.
+  const std::string noOpen = platform::environmentValue("MERVIK_NO_OPEN");
+  if (!noOpen.empty() && noOpen != "0") options.noOpen = true;
+  Run run(platform::processConsole(), std::move(options));
   run.console.write(banner);
-  pathSplit(argc > 0 && argv[0] ? argv[0] : "", &run.programDirectory, &run.programBaseName);
+  run.programDirectory = std::move(programDirectory);
+  run.programBaseName = std::move(programBaseName);
   try {
     configure(run);
+    // Selection sees the program's path and the names, as if there had been no options.
+    std::vector<char*> names{argc > 0 ? argv[0] : nullptr};
+    if (run.options.firstName < argc) {
+      names.insert(names.end(), argv + run.options.firstName, argv + argc);
+    }
     std::vector<Source> sources;
     std::string err;
-    if (!selectSources(argc, argv, stdin, stdout, run.console, &sources, &err)) run.fail(err);
+    if (!selectSources(static_cast<int>(names.size()), names.data(), stdin, stdout, run.console,
+                       &sources, &err)) {
+      run.fail(err);
+    }
     if (!sources.empty()) listSources(run, sources);
   } catch (const std::bad_alloc&) {
     // The modules turn their own allocation failures into messages; this is the last net.

@@ -639,3 +639,9 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
 }
 
 }  // namespace mervik::pdf
+
+namespace mervik::pdf {
+
+std::string libraryVersion() { return HPDF_GetVersion(); }
+
+}  // namespace mervik::pdf

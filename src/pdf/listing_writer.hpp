@@ -68,3 +68,10 @@ class ListingWriter final : public LineSink {
 };
 
 }  // namespace mervik::pdf
+
+namespace mervik::pdf {
+
+/// The version of the PDF library in use, such as "2.4.3".
+std::string libraryVersion();
+
+}  // namespace mervik::pdf

@@ -20,8 +20,8 @@ std::string resourceStepOn(const std::string& file) {
   ResourceTables tables;
   std::unique_ptr<ResourceReader> reader;  // the names point into its text
   std::string out = "ok";                  // or the failure message
-  if (resourceStep(std::vector<char>(file.c_str(), file.c_str() + file.size() + 1), &reader,
-                   settings, names, emphasis, tables, console, &out))
+  if (resourceStep(std::vector<char>(file.c_str(), file.c_str() + file.size() + 1), "",
+                   &reader, settings, names, emphasis, tables, console, &out))
     tables.addDefaultTable(console);
   auto n = [](int value) { return std::to_string(value); };
   out = console.text() + "\n=> " + out + " " + n(settings.tabWidth) + "/" + n(settings.lineWidth) +

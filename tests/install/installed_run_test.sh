@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs into a temporary prefix and runs the installed program the two ways a user starts
 # it: by its absolute path and by its bare name through PATH. Both must find the resource file
-# installed beside the executable, and a copy without one beside it must find none.
+# installed in the prefix's etc, and a copy outside the prefix must find none.
 # Usage: installed_run_test.sh BUILD_DIR SOURCE_DIR
 source "$(dirname "$0")/lib.sh"
 build=$(cd "$1" && pwd)
@@ -13,9 +13,9 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   fail "cmake --install failed:"$'\n'"$(cat "$work/install.log")"
 files=$(cd "$prefix" && find . -type f -o -type l | sort | tr '\n' ' ')
-[ "$files" = "./bin/mervik ./bin/mervik.rsc ./share/man/man1/mervik.1 " ] ||
+[ "$files" = "./bin/mervik ./etc/mervik/mervik.rsc ./share/doc/mervik/changelog.gz ./share/doc/mervik/copyright ./share/man/man1/mervik.1.gz " ] ||
   fail "installed files: $files"
-cmp -s "$prefix/bin/mervik.rsc" "$src/examples/mervik.rsc" || fail "bin/mervik.rsc differs"
+cmp -s "$prefix/etc/mervik/mervik.rsc" "$src/examples/mervik.rsc" || fail "etc/mervik/mervik.rsc differs"
 
 mkdir -p "$work/lonely/bin"
 cp "$prefix/bin/mervik" "$work/lonely/bin/mervik"
@@ -27,9 +27,10 @@ try_run() {
   run_mervik "$1" "$work/$1" "$3" "$2" blink.vhd
   expect_listing "$1" "$work/$1/listing.pdf" listing.pdf "$4"
 }
-try_run absolute "$prefix/bin/mervik" "" "Loading resource file"
+installed="Loading resource file  :  VHDL listing"$'\n'"   from $prefix/etc/mervik/mervik.rsc"
+try_run absolute "$prefix/bin/mervik" "" "$installed"
 # By bare name through PATH: argv[0] has no directory, the executable's own does.
-try_run bare mervik "$prefix/bin" "Loading resource file"
+try_run bare mervik "$prefix/bin" "$installed"
 # The same executable with no resource file beside it finds none, either way it is started:
 # so the runs above read the installed file and nothing else on this machine.
 try_run lonely-absolute "$work/lonely/bin/mervik" "" "No resource file"

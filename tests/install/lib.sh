@@ -38,13 +38,17 @@ write_sample() {
 }
 
 # run_mervik LABEL DIR PATHDIRS PROGRAM ARG...: runs PROGRAM in DIR with PATH the fake viewer,
-# PATHDIRS, /usr/bin:/bin; in a new session (no terminal: no key wait), input from /dev/null.
+# PATHDIRS, /usr/bin:/bin; in a new session (no terminal: no key wait), input from /dev/null;
+# with HOME $work/home and no XDG_CONFIG_HOME (so that no user's settings are read), or
+# XDG_CONFIG_HOME=$xdg when the caller set it.
 # Leaves the exit status in $run_status and the console in $work/LABEL.err.
 run_mervik() {
   local label=$1 dir=$2 pathdirs=$3
   shift 3
   run_status=0
-  (cd "$dir" && MERVIK_TEST_OPENED="$work/$label.opened" \
+  (cd "$dir" && unset XDG_CONFIG_HOME MERVIK_NO_OPEN && export HOME="$work/home" &&
+   if [ -n "${xdg:-}" ]; then export XDG_CONFIG_HOME=$xdg; fi &&
+   MERVIK_TEST_OPENED="$work/$label.opened" \
      PATH="$work/fakebin:${pathdirs:+$pathdirs:}/usr/bin:/bin" \
      timeout 120 setsid -w "$@" </dev/null >/dev/null 2>"$work/$label.err") || run_status=$?
   # A run that announces its listing has started the detached viewer: wait for it, so that
@@ -69,4 +73,12 @@ expect_listing() {
   pdftotext "$listing" - | grep -q 'entity blink is' || fail "$label: no sample text in $listing"
   [ "$(opened_path "$label")" = "$opened" ] ||
     fail "$label: viewer opened '$(opened_path "$label")', expected '$opened'"
+}
+
+# build_package: cpack makes the Debian package of $build in $work/out; its path in $deb.
+build_package() {
+  cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    fail "cpack failed:"$'\n'"$(cat "$work/cpack.log")"
+  deb=$(echo "$work"/out/*.deb)
+  [ -f "$deb" ] || fail "expected one .deb in $work/out: $deb"
 }

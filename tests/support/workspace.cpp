@@ -40,6 +40,8 @@ Workspace::Workspace() {
   dir.write("bin/viewer/xdg-open", fakeViewer);
   ::chmod((dir / "bin/viewer/xdg-open").c_str(), 0755);
   std::filesystem::create_symlink(MERVIK_BINARY, dir / "bin/mervik");
+  // Every run without a resource file beside the program would read it.
+  EXPECT_FALSE(fileExists("/etc/mervik/mervik.rsc")) << "a mervik is installed on this machine";
 }
 
 void Workspace::resource(const std::string& text) { dir.write("bin/mervik.rsc", text); }
@@ -55,7 +57,7 @@ RunResult Workspace::run(const std::vector<std::string>& args,
   const std::string in = input ? dir / "bin/in.txt" : "/dev/null";
   const std::string out = dir / "bin/out.txt", err = dir / "bin/err.txt";
   const std::string opened = dir / "bin/viewer/opened.txt";
-  const std::string path = dir / "bin/viewer:/usr/bin:/bin";
+  const std::string path = dir / "bin/viewer:/usr/bin:/bin", home = dir / "home";
   if (input) dir.write("bin/in.txt", *input);
   std::remove(opened.c_str());
   std::vector<std::string> argvText{program};
@@ -72,6 +74,10 @@ RunResult Workspace::run(const std::vector<std::string>& args,
     ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
     if (::chdir(work.c_str()) != 0) _exit(126);
     ::setenv("PATH", path.c_str(), 1);
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("MERVIK_NO_OPEN");
+    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
     ::execv(program.c_str(), argv.data());
     _exit(127);
   }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/pdf_reader.hpp"
@@ -28,13 +29,16 @@ class Workspace {
   void source(const std::string& name, const std::string& text = "entity e is end;\n");
   /// Runs mervik in work/ with `args`, in a new session (no controlling terminal, so the key
   /// wait returns at once), with `input` on standard input (/dev/null without one) and a fake
-  /// xdg-open first in PATH that records its argument.
+  /// xdg-open first in PATH that records its argument. HOME is home/ and XDG_CONFIG_HOME and
+  /// MERVIK_NO_OPEN are unset, so no settings of this machine's user are read; `environment`
+  /// is set on top.
   RunResult run(const std::vector<std::string>& args,
                 const std::optional<std::string>& input = std::nullopt);
   /// Reads work/<name> back; it must also pass qpdf's check.
   Pdf pdf(const std::string& name = "listing.pdf");
 
   TempDir dir;
+  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 }  // namespace mervik::test

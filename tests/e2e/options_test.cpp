@@ -1,0 +1,114 @@
+// End-to-end: the options, and where the resource file is found.
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/workspace.hpp"
+
+namespace mervik::test {
+namespace {
+
+// The status, standard output's and the console's first two lines, and what was opened.
+std::string answered(const RunResult& r) {
+  const auto head = [](const std::string& s) {
+    return s.substr(0, s.find('\n', s.find('\n') + 1) + 1);
+  };
+  return std::to_string(r.status) + "|" + head(r.out) + "|" + head(r.console) + "|" + r.opened;
+}
+
+TEST(CommandLine, OptionsComeBeforeTheFirstNameAndHelpVersionAndMistakesEndTheRun) {
+  Workspace f;
+  f.source("-odd.vhd", "entity odd is end;\n");
+  const std::string help = "Usage: mervik [OPTION]... [FILE]...\nPrint VHDL source files into one "
+                           "PDF listing; with no FILE, ask for the names.\n||";
+  const std::string usage = "\nUsage: mervik [OPTION]... [FILE]...\n|";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {  // the version: its start
+      {{"--help"}, "0|" + help},
+      {{"--no-open", "-h", "--bogus"}, "0|" + help},
+      {{"--version"}, "0|mervik 1.0\nlibharu 2."},
+      {{"--bogus", "--help"}, "2||mervik: unknown option '--bogus'" + usage},
+      {{"--output-file", "x"}, "2||mervik: unknown option '--output-file'" + usage},
+      {{"-odd.vhd"}, "2||mervik: unknown option '-odd.vhd'" + usage},
+      {{"-r"}, "2||mervik: option '-r' needs a file name" + usage},
+      {{"--output=", "a.vhd"}, "2||mervik: option '--output=' needs a file name" + usage},
+  };
+  for (const auto& [args, expected] : cases) {
+    const std::string seen = answered(f.run(args));
+    EXPECT_EQ(seen.substr(0, expected.size()), expected);
+  }
+  // After "--", and after the first name, every word is a name.
+  const RunResult odd = f.run({"--", "-odd.vhd", "--no-open"});
+  EXPECT_NE(odd.console.find("\n\n--no-open : FILE NOT FOUND\n"), std::string::npos);
+  EXPECT_EQ(std::to_string(odd.status) + odd.opened + f.pdf().outlines.at(0).title,
+            "0listing.pdf-odd.vhd");
+  // Options without names: the prompt, as without options.
+  const RunResult prompted = f.run({"--no-open", "-o", "x.pdf"}, "-odd.vhd\n");
+  EXPECT_EQ(answered(prompted).substr(0, 2) + prompted.opened + f.pdf("x.pdf").outlines.at(0).title,
+            "0|-odd.vhd");
+}
+
+TEST(CommandLine, OutputAndNoOpen) {
+  Workspace f;
+  f.source("a.vhd", "entity a is end;\n");
+  f.source("out/.keep", "");
+  const RunResult r = f.run({"--no-open", "-o", "out/x.pdf", "a.vhd"});
+  EXPECT_NE(r.console.find("\n\nListing file: out/x.pdf\n\nPress a key"), std::string::npos);
+  EXPECT_EQ(std::to_string(r.status) + r.opened + f.pdf("out/x.pdf").listing().substr(0, 24),
+            "0   1 | entity a is end;\n");
+  // MERVIK_NO_OPEN: any value but 0 keeps the viewer closed.
+  for (const std::string value : {"yes", "0"}) {
+    f.environment = {{"MERVIK_NO_OPEN", value}};
+    EXPECT_EQ(f.run({"--output=y.pdf", "a.vhd"}).opened, value == "0" ? "y.pdf" : "");
+  }
+  for (const char* path : {"missing/x.pdf", "/proc/mervik.pdf"}) {  // as without -o
+    const RunResult failed = f.run({"-o", path, "a.vhd"});
+    EXPECT_EQ(std::to_string(failed.status) + failed.opened, "1");
+    EXPECT_NE(failed.console.find("\n\nCould not save the PDF file\n\nPress a key to quit "),
+              std::string::npos) << failed.console;
+  }
+}
+
+// Every place holds a file titled after it; each run takes one away. The console up to the
+// default table shows which one was read.
+TEST(CommandLine, TheFirstPlaceThatHoldsAResourceFileWins) {
+  Workspace f;
+  f.source("a.vhd");
+  const std::string places[] = {"chosen.rsc", "bin/mervik.rsc", "work/mervik.rsc",
+                                "xdg/mervik/mervik.rsc", "home/.config/mervik/mervik.rsc"};
+  for (const std::string& place : places) f.dir.write(place, "/TITLE\n" + place + "\n");
+  f.environment = {{"XDG_CONFIG_HOME", f.dir / "xdg"}};
+  std::string seen;
+  const auto run = [&](std::vector<std::string> args) {
+    args.push_back("a.vhd");
+    const RunResult r = f.run(args);
+    seen += std::to_string(r.status) + r.console.substr(16, r.console.find("\n   SYMBOL") - 16);
+  };
+  run({"-r", f.dir / "chosen.rsc"});
+  for (int i = 1; i < 4; ++i) {
+    run({});
+    std::filesystem::remove(f.dir / places[i]);
+    if (i == 2) std::filesystem::create_directory(f.dir / places[i]);  // no file: passed over
+  }
+  run({});  // XDG_CONFIG_HOME is set: ~/.config is not looked at
+  f.environment = {{"XDG_CONFIG_HOME", "xdg"}};  // relative: ignored
+  run({});
+  // Told which file to read, mervik reads that one or none.
+  f.dir.write("empty.rsc", "");
+  run({"-r", "../empty.rsc"});
+  run({"--resource", "../missing.rsc"});
+  const std::string from = "\n   from " + f.dir.path(), loading = "0\nLoading resource file";
+  const std::string tables = "\n.. tables ";
+  EXPECT_EQ(seen, loading + "  :  chosen.rsc" + from + "/chosen.rsc" + tables + loading +
+                      "  :  bin/mervik.rsc" + tables + loading +
+                      "  :  work/mervik.rsc\n   from ./mervik.rsc" + tables + loading +
+                      "  :  xdg/mervik/mervik.rsc" + from + "/xdg/mervik/mervik.rsc" + tables +
+                      "0\nNo resource file" + loading + "  :  home/.config/mervik/mervik.rsc" +
+                      from + "/home/.config/mervik/mervik.rsc" + tables + loading +
+                      "\n   from ../empty.rsc" + tables +
+                      "1\nCould not read the resource file ../missing.rsc\n\nPress a key to quit ");
+}
+
+}  // namespace
+}  // namespace mervik::test

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The Debian package installed with dpkg -i: run by its bare name, mervik lists a file with
+# /etc/mervik/mervik.rsc in effect, and a user's file or a local install's file comes before
+# it. The package is purged at the end, so the machine is left as it was found. It runs alone
+# (RUN_SERIAL): while /etc/mervik/mervik.rsc exists, every other run would read it.
+# Usage: debian_install_test.sh BUILD_DIR SOURCE_DIR
+source "$(dirname "$0")/lib.sh"
+build=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+
+command -v dpkg >/dev/null || skip "dpkg is not installed: not a Debian system"
+[ "$(id -u)" -eq 0 ] || skip "dpkg -i needs root"
+installed() { dpkg-query -W mervik &>/dev/null || [ -e /etc/mervik ] || [ -e /usr/bin/mervik ]; }
+installed && skip "a mervik is already on this machine; it is left alone"
+make_workdir debian-install
+make_fake_viewer
+build_package
+
+# dpkg itself does not wait for its lock, which another install may hold for a while.
+dpkg_waiting() {
+  local i
+  for i in $(seq 1 60); do
+    "$@" >"$work/dpkg.log" 2>&1 && return 0
+    grep -q lock "$work/dpkg.log" || break
+    sleep 10
+  done
+  cat "$work/dpkg.log" >&2 && return 1
+}
+# On every way out: purge, and fail when anything of the package is left.
+purge() {
+  local status=$?
+  set +e
+  dpkg_waiting dpkg --purge mervik || status=1
+  installed && echo "FAIL: the purge left mervik behind" >&2 && status=1
+  (exit $status)
+  remove_workdir
+  exit $status
+}
+trap purge EXIT
+dpkg_waiting dpkg -i "$deb" || fail "dpkg -i failed"
+[ "$(dpkg-query -W -f='${Conffiles}' mervik | awk '{ print $1 }')" = /etc/mervik/mervik.rsc ] ||
+  fail "conffiles: $(dpkg-query -W -f='${Conffiles}' mervik)"
+
+# try_run LABEL PROGRAM FROM: lists blink.vhd in $work/LABEL; the resource file read is FROM.
+try_run() {
+  write_sample "$work/$1"
+  run_mervik "$1" "$work/$1" "" "$2" blink.vhd
+  expect_listing "$1" "$work/$1/listing.pdf" listing.pdf \
+    "Loading resource file  :  $4"$'\n'"   from $3"$'\n'".. format"
+}
+try_run installed mervik /etc/mervik/mervik.rsc "VHDL listing"
+pdftotext "$work/installed/listing.pdf" - | grep -q 'Reserved words' ||
+  fail "the listing has no class of the shipped resource file"
+cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
+  fail "cmake --install failed:"$'\n'"$(cat "$work/install.log")"
+try_run local "$work/prefix/bin/mervik" "$work/prefix/etc/mervik/mervik.rsc" "VHDL listing"
+mkdir -p "$work/xdg/mervik"
+printf '/TITLE\nmine\n/FORMAT\n4\n80\n' >"$work/xdg/mervik/mervik.rsc"
+xdg=$work/xdg try_run user mervik "$work/xdg/mervik/mervik.rsc" mine
+
+echo "debian install: ok"
