@@ -8,6 +8,8 @@
 #include <new>
 #include <utility>
 
+#include "platform/files.hpp"
+
 namespace mervik::config {
 namespace {
 
@@ -233,8 +235,7 @@ std::string resourcePath(const std::string& directory, const std::string& baseNa
     std::string path = directory;
     if (path.empty()) {
       // Started through the search path: look beside the executable, or here without one.
-      const std::size_t slash = executablePath.rfind('/');
-      if (slash != std::string::npos) path.assign(executablePath, 0, slash + 1);
+      path.assign(executablePath, 0, platform::directoryLength(executablePath));
     }
     return path + baseName + ".rsc";
   } catch (const std::bad_alloc&) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/files.hpp"
+
 namespace mervik::pdf {
 namespace {
 
@@ -340,7 +342,7 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
     const std::string temporary = path + ".part";
     bool written = saveChecked(s->pdf, temporary);
     s->freeDocument();
-    written = written && std::rename(temporary.c_str(), path.c_str()) == 0;
+    written = written && platform::replaceFile(temporary, path);
     if (written) return CloseResult::saved;
     std::remove(temporary.c_str());
   } catch (const std::bad_alloc&) {
