@@ -73,11 +73,16 @@ void waitForKey(Console& console, std::string_view message) {
     if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
     return;
   }
-  FlushConsoleInputBuffer(input);  // keys typed during the run do not end the wait
-  console.write(message);
-  // Reading the events takes them: the key that ends the wait never reaches the shell.
+  // Keys typed during the run do not end the wait: whatever is waiting now is read and
+  // dropped.
   INPUT_RECORD event;
   DWORD read = 0;
+  DWORD waiting = 0;
+  while (GetNumberOfConsoleInputEvents(input, &waiting) && waiting > 0 &&
+         ReadConsoleInputA(input, &event, 1, &read) && read == 1) {
+  }
+  console.write(message);
+  // Reading the events takes them: the key that ends the wait never reaches the shell.
   while (ReadConsoleInputA(input, &event, 1, &read) && read == 1 && !isKeyPress(event)) {
   }
   CloseHandle(input);

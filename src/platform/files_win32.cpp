@@ -10,6 +10,12 @@
 #include <new>
 #include <stdexcept>
 
+// Patterns on the command line reach the program as typed; the C runtime does not expand
+// them, so that they follow findFiles' rules like patterns typed at the prompt.
+extern "C" {
+int _dowildcard = 0;
+}
+
 namespace mervik::platform {
 
 namespace {

@@ -1,6 +1,7 @@
 #pragma once
 // One end-to-end run of the real binary in its own temporary directory: sources under work/,
-// the program (a link to the built binary) and its resource file under bin/.
+// the program (a link to the built binary, or a copy of mervik.exe) and its resource file
+// under bin/.
 
 #include <optional>
 #include <string>
@@ -11,6 +12,9 @@
 
 namespace mervik::test {
 
+/// The build that a workspace runs: the native binary, or mervik.exe under Wine.
+enum class Build { native, windows };
+
 struct RunResult {
   int status = -1;      // exit status, or -1 when killed / did not end in time
   std::string console;  // what went to standard error (no terminal: the console)
@@ -20,7 +24,7 @@ struct RunResult {
 
 class Workspace {
  public:
-  Workspace();
+  explicit Workspace(Build build = Build::native);
 
   /// The resource file beside the program.
   void resource(const std::string& text);
@@ -28,13 +32,17 @@ class Workspace {
   void source(const std::string& name, const std::string& text = "entity e is end;\n");
   /// Runs mervik in work/ with `args`, in a new session (no controlling terminal, so the key
   /// wait returns at once), with `input` on standard input (/dev/null without one) and a fake
-  /// xdg-open first in PATH that records its argument.
+  /// viewer that records its argument: xdg-open first in PATH, or under Wine the application
+  /// that the test prefix associates with .pdf files (tests/e2e/wine_prefix.sh).
   RunResult run(const std::vector<std::string>& args,
                 const std::optional<std::string>& input = std::nullopt);
   /// Reads work/<name> back; it must also pass qpdf's check.
   Pdf pdf(const std::string& name = "listing.pdf");
 
   TempDir dir;
+
+ private:
+  Build build_;
 };
 
 }  // namespace mervik::test
