@@ -35,11 +35,21 @@ bool waitFor(int tries, Done done) {
 
 }  // namespace
 
+void setWineEnvironment(const std::string& record, const std::string& searchPath) {
+  // The tests' prefix, quiet, with no window and none of the desktop's file associations.
+  ::setenv("WINEPREFIX", MERVIK_WINE_PREFIX, 1);
+  ::setenv("WINEDEBUG", "-all", 1);
+  ::setenv("WINEDLLOVERRIDES", "winemenubuilder.exe=d;mscoree=d;mshtml=d", 1);
+  ::unsetenv("DISPLAY");
+  ::setenv("MERVIK_TEST_RECORD", record.c_str(), 1);
+  ::setenv("WINEPATH", searchPath.c_str(), 1);
+}
+
 Workspace::Workspace(Build build) : build_(build) {
   dir.write("work/.keep", "");
   dir.write("bin/viewer/xdg-open", fakeViewer);
   ::chmod((dir / "bin/viewer/xdg-open").c_str(), 0755);
-  if (build_ == Build::windows) {
+  if (build_ != Build::native) {
     std::filesystem::copy_file(MERVIK_WINDOWS_EXE, dir / "bin/mervik.exe");
   } else {
     std::filesystem::create_symlink(MERVIK_BINARY, dir / "bin/mervik");
@@ -55,16 +65,18 @@ void Workspace::source(const std::string& name, const std::string& text) {
 RunResult Workspace::run(const std::vector<std::string>& args,
                          const std::optional<std::string>& input) {
   // Everything the child needs is made before the fork.
-  const bool wine = build_ == Build::windows;
+  const bool wine = build_ != Build::native;
   const std::string program = dir / (wine ? "bin/mervik.exe" : "bin/mervik");
   const std::string work = dir / "work";
   const std::string in = input ? dir / "bin/in.txt" : "/dev/null";
   const std::string out = dir / "bin/out.txt", err = dir / "bin/err.txt";
   const std::string opened = dir / "bin/viewer/opened.txt", record = "Z:" + opened;
+  const std::string searchPath = "Z:" + dir / "bin";
   const std::string path = dir / "bin/viewer:/usr/bin:/bin";
   if (input) dir.write("bin/in.txt", *input);
   std::remove(opened.c_str());
   std::vector<std::string> argvText{program};
+  if (build_ == Build::windowsByName) argvText = {"cmd", "/c", "mervik"};
   if (wine) argvText.insert(argvText.begin(), MERVIK_WINE);
   argvText.insert(argvText.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -79,15 +91,7 @@ RunResult Workspace::run(const std::vector<std::string>& args,
     ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
     if (::chdir(work.c_str()) != 0) _exit(126);
     ::setenv("PATH", path.c_str(), 1);
-    if (wine) {
-      // The tests' prefix, quiet, with no window and no file associations of the desktop;
-      // the fake viewer writes where this says (the file name as Windows sees it).
-      ::setenv("WINEPREFIX", MERVIK_WINE_PREFIX, 1);
-      ::setenv("WINEDEBUG", "-all", 1);
-      ::setenv("WINEDLLOVERRIDES", "winemenubuilder.exe=d;mscoree=d;mshtml=d", 1);
-      ::unsetenv("DISPLAY");
-      ::setenv("MERVIK_TEST_RECORD", record.c_str(), 1);
-    }
+    if (wine) setWineEnvironment(record, searchPath);
     ::execv(argv[0], argv.data());
     _exit(127);
   }

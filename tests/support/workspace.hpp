@@ -12,8 +12,9 @@
 
 namespace mervik::test {
 
-/// The build that a workspace runs: the native binary, or mervik.exe under Wine.
-enum class Build { native, windows };
+/// The build that a workspace runs: the native binary, or mervik.exe under Wine, started by
+/// its path or (windowsByName) by its bare name through cmd and the search path.
+enum class Build { native, windows, windowsByName };
 
 struct RunResult {
   int status = -1;      // exit status, or -1 when killed / did not end in time
@@ -21,6 +22,11 @@ struct RunResult {
   std::string out;      // standard output
   std::string opened;   // the argument the fake viewer received ("" when not called)
 };
+
+/// Sets, in this process, what mervik.exe runs with under Wine: the tests' prefix, no
+/// display, the file where the fake viewer records its argument and the search path for
+/// commands (both as Windows sees them, e.g. "Z:/tmp/...").
+void setWineEnvironment(const std::string& record, const std::string& searchPath);
 
 class Workspace {
  public:
