@@ -47,8 +47,15 @@ bool isKeyPress(const INPUT_RECORD& event) {
   if (event.EventType != KEY_EVENT || !event.Event.KeyEvent.bKeyDown) return false;
   if (event.Event.KeyEvent.uChar.AsciiChar != 0) return true;
   switch (event.Event.KeyEvent.wVirtualKeyCode) {
-    case VK_SHIFT: case VK_CONTROL: case VK_MENU: case VK_CAPITAL: case VK_NUMLOCK:
-    case VK_SCROLL: case VK_LWIN: case VK_RWIN: case 0:
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+    case VK_LWIN:
+    case VK_RWIN:
+    case 0:
       return false;
     default:
       return true;

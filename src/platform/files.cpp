@@ -47,9 +47,10 @@ std::string dateText(const std::tm& local) {
   const int shownYear = static_cast<int>(std::clamp(year, 0LL, 9999LL));
   char text[64];
   std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %04d",
-                weekdayNames[std::clamp(local.tm_wday, 0, 6)], monthNames[std::clamp(local.tm_mon, 0, 11)],
-                std::clamp(local.tm_mday, 1, 31), std::clamp(local.tm_hour, 0, 23),
-                std::clamp(local.tm_min, 0, 59), std::clamp(local.tm_sec, 0, 60), shownYear);
+                weekdayNames[std::clamp(local.tm_wday, 0, 6)],
+                monthNames[std::clamp(local.tm_mon, 0, 11)], std::clamp(local.tm_mday, 1, 31),
+                std::clamp(local.tm_hour, 0, 23), std::clamp(local.tm_min, 0, 59),
+                std::clamp(local.tm_sec, 0, 60), shownYear);
   return std::string(text, 24);
 }
 

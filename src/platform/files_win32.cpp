@@ -33,9 +33,8 @@ constexpr std::int64_t ticksAt1970 = 116444736000000000LL;
 constexpr std::int64_t ticksPerSecond = 10000000;
 
 std::int64_t secondsSince1970(const FILETIME& time) {
-  const std::int64_t ticks =
-      static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
-                                time.dwLowDateTime);
+  const std::int64_t ticks = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
   const std::int64_t since = ticks - ticksAt1970;
   return since / ticksPerSecond - (since % ticksPerSecond < 0 ? 1 : 0);
 }
@@ -96,8 +95,8 @@ std::vector<DirEntry> findFiles(std::string_view pattern) {
     const std::string query = wild ? directory + "*" : std::string(pattern);
     const std::string wanted = upperCase(last);
     WIN32_FIND_DATAA item;
-    HANDLE search = FindFirstFileExA(query.c_str(), FindExInfoBasic, &item,
-                                     FindExSearchNameMatch, nullptr, 0);
+    HANDLE search =
+        FindFirstFileExA(query.c_str(), FindExInfoBasic, &item, FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return found;
     do {
       // Hidden and system entries match only a plain name, as in the shell's own listings.

@@ -54,9 +54,11 @@ TEST(Windows, WritesTheSamePdfAsTheLinuxBuild) {
   }
   ASSERT_GT(ghdl.size(), 50u) << "install ghdl-common";
   const std::string shipped = readFile(std::string(MERVIK_SOURCE_DIR) + "/examples/mervik.rsc");
-  const std::pair<const std::vector<std::pair<std::string, std::string>>*, std::string> cases[] =
-      {{&examples, shipped}, {&examples, "/FORMAT\n3\n-120\n"}, {&examples, "/FORMAT\n4\n24\n"},
-       {&ghdl, shipped}};
+  const std::pair<const std::vector<std::pair<std::string, std::string>>*, std::string> cases[] = {
+      {&examples, shipped},
+      {&examples, "/FORMAT\n3\n-120\n"},
+      {&examples, "/FORMAT\n4\n24\n"},
+      {&ghdl, shipped}};
   for (const auto& [sources, resource] : cases) {
     std::string pdf[2];
     for (const Build build : {Build::native, Build::windows}) {
@@ -77,18 +79,22 @@ TEST(Windows, WritesTheSamePdfAsTheLinuxBuild) {
 TEST(Windows, SelectsWithWildcardsAndBackslashPaths) {
   Workspace f(Build::windows);
   ::setenv("TZ", "XYZ-2", 1);  // two hours east: the header shows the local time
-  writeSources(f, {{"rtl/Alu.VHD", "signal a;\n"}, {"rtl/cpu.vhd", "entity cpu is end;\n"},
-                   {"rtl/cpu.vhdl", "x\n"}, {"rtl/sub.vhd/x", "x\n"}, {"src2.vhd", ""},
+  writeSources(f, {{"rtl/Alu.VHD", "signal a;\n"},
+                   {"rtl/cpu.vhd", "entity cpu is end;\n"},
+                   {"rtl/cpu.vhdl", "x\n"},
+                   {"rtl/sub.vhd/x", "x\n"},
+                   {"src2.vhd", ""},
                    {"src/cpu.vhd", "entity c is end;\n"}});
   std::string work = "Z:" + f.dir / "work";
   for (char& c : work) c = c == '/' ? '\\' : c;
   for (int pass = 0; pass < 2; ++pass) {  // the second run replaces the first's listing
     const RunResult r = f.run({"RTL\\*.vhd", "src\\CPU.VHD", "s?c2.*", "src2.vhd"});
     EXPECT_EQ(std::to_string(r.status) + r.opened, "0" + work + "\\RTL\\listing.pdf");
-    EXPECT_NE(r.console.find("\n\nRTL\\Alu.VHD\n     2 different symbol names"),
-              std::string::npos) << r.console;
+    EXPECT_NE(r.console.find("\n\nRTL\\Alu.VHD\n     2 different symbol names"), std::string::npos)
+        << r.console;
     EXPECT_NE(r.console.find("\n\nsrc2.vhd\n\nsrc2.vhd : FILE IS EMPTY\n\n\nsrc\\cpu.vhd\n"),
-              std::string::npos) << r.console;  // sorted by bytes, and listed once
+              std::string::npos)
+        << r.console;  // sorted by bytes, and listed once
     const Pdf pdf = f.pdf("rtl/listing.pdf");
     EXPECT_EQ(titles(pdf) + pdf.pages.at(0).runsIn("Helvetica").at(0).text,
               "[Alu.VHD][cpu.vhd][cpu.vhd]Mon Mar  4 11:05:07 2024   Alu.VHD");
@@ -133,12 +139,16 @@ TEST(Windows, ReportsFailuresWithTheirMessagesAndStatus) {
     std::string console;  // how the console ends, then the exit status
   };
   const Case cases[] = {
-      {"", {"missing.vhd", "empty.vhd", "u\\*"},  // a name outside the ANSI code page
-       "\n\nmissing.vhd : FILE NOT FOUND\n\n\nempty.vhd\n\nempty.vhd : FILE IS EMPTY\n\n\nu\\?.vhd\n\n"
+      {"",
+       {"missing.vhd", "empty.vhd", "u\\*"},  // a name outside the ANSI code page
+       "\n\nmissing.vhd : FILE NOT FOUND\n\n\nempty.vhd\n\nempty.vhd : FILE IS "
+       "EMPTY\n\n\nu\\?.vhd\n\n"
        "u\\?.vhd : FILE COULD NOT BE OPENED\n\n\nTotal lines: 0\n\nNo listing file: no source "
        "could be listed\n\nPress a key to quit 0"},
       {tables, {"a.vhd"}, "\n   T19\n\nTOO MANY RESOURCE TABLES\n\nPress a key to quit 1"},
-      {"", {"dir\\a.vhd"}, "\n\ndir\\a.vhd\n     4 different symbol names\n     4 symbol "
+      {"",
+       {"dir\\a.vhd"},
+       "\n\ndir\\a.vhd\n     4 different symbol names\n     4 symbol "
        "occurrences\n\nCould not save the PDF file\n\nPress a key to quit 1"},
   };
   for (const Case& c : cases) {
