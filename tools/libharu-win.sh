@@ -57,13 +57,16 @@ sed -i -e 's/^#define HPDF_EXTRA_VERSION "RC2"$/#define HPDF_EXTRA_VERSION ""/' 
        -e 's/^#define HPDF_VERSION_TEXT "2.3.0RC2"$/#define HPDF_VERSION_TEXT "2.3.0"/' \
        "$out/source/tree/include/hpdf_version.h"
 mingw=/usr/x86_64-w64-mingw32
-cmake -S "$out/source/tree" -B "$out/build" -Wno-dev \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_INSTALL_PREFIX="$prefix" -DLIBHPDF_SHARED=OFF -DLIBHPDF_STATIC=ON \
-  -DLIBHPDF_EXAMPLES=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
-  -DZLIB_INCLUDE_DIR="$mingw/include" -DZLIB_LIBRARY="$mingw/lib/libz.a" >/dev/null
-cmake --build "$out/build" -j "${JOBS:-2}" >/dev/null
-cmake --install "$out/build" >/dev/null
+log=$out/build.log
+# The library's own warnings are its business: they go to the log, shown only on failure.
+{
+  cmake -S "$out/source/tree" -B "$out/build" -Wno-dev \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DLIBHPDF_SHARED=OFF -DLIBHPDF_STATIC=ON \
+    -DLIBHPDF_EXAMPLES=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
+    -DZLIB_INCLUDE_DIR="$mingw/include" -DZLIB_LIBRARY="$mingw/lib/libz.a" &&
+    cmake --build "$out/build" -j "${JOBS:-2}" && cmake --install "$out/build"
+} >"$log" 2>&1 || { cat "$log" >&2; echo "libharu-win: build failed" >&2; exit 1; }
 # The configured header is not among the installed ones.
 cp "$out/build/include/hpdf_config.h" "$prefix/include/"
 echo "libharu-win: $prefix/lib/libhpdfs.a from $tarball (sha256 checked against $(basename "$dsc"))"
