@@ -1,16 +1,19 @@
 # The two set-up commands: `make demo` and `make test`. Both install what is missing first.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+WIN_BUILD ?= build-win
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: deps build demo test test-release test-asan test-fuzz clean
+.PHONY: deps build demo test test-release test-asan test-fuzz clean windows
 
 deps:
 	@bash tools/deps.sh
 
+# The tests of mervik.exe under Wine are part of this build once `make windows` has made it.
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERVIK_WERROR=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERVIK_WERROR=ON \
+	  -DMERVIK_WINDOWS_BUILD=$(CURDIR)/$(WIN_BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Lists the bundled examples with the shipped resource file into examples/listing.pdf.
@@ -20,10 +23,11 @@ demo: build
 	cd examples && setsid -w ../$(BUILD)/mervik *.vhd </dev/null
 	@echo; echo "demo listing: examples/listing.pdf"
 
-# Every test, in the optimised build and in the address + undefined sanitizer build.
+# Every test, in the optimised build and in the address + undefined sanitizer build, and
+# mervik.exe's under Wine.
 test: test-release test-asan test-fuzz
 
-test-release: build
+test-release: windows build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: deps
@@ -32,7 +36,7 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD)
 
 # `make install [PREFIX=/usr/local]`: the program, its resource file in PREFIX/etc/mervik (in
 # /etc/mervik for PREFIX=/usr), where the program looks for it, and the documents. DESTDIR=...
@@ -52,3 +56,21 @@ package: build
 FUZZ_SECONDS ?= 20
 test-fuzz: deps
 	bash fuzz/run.sh $(FUZZ_SECONDS)
+
+# mervik.exe for 64-bit Windows, cross-compiled with mingw-w64 and linked statically, and
+# $(WIN_BUILD)/mervik-win64.zip with it, the resource file and the manual as text.
+# Wine runs the Windows build's tests.
+WIN_PACKAGES = g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
+WIN_LIBHARU = $(CURDIR)/$(WIN_BUILD)/libharu/prefix
+windows: deps
+	@bash tools/deps.sh $(WIN_PACKAGES)
+	bash tools/libharu-win.sh $(WIN_BUILD)/libharu
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERVIK_WERROR=ON \
+	  -DHPDF_INCLUDE_DIR=$(WIN_LIBHARU)/include -DHPDF_LIBRARY=$(WIN_LIBHARU)/lib/libhpdfs.a
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+	rm -rf $(WIN_BUILD)/zip $(WIN_BUILD)/mervik-win64.zip && mkdir $(WIN_BUILD)/zip
+	cp $(WIN_BUILD)/mervik.exe examples/mervik.rsc $(WIN_BUILD)/zip/
+	groff -t -man -Tascii -P-cbou docs/mervik.1 | sed 's/$$/\r/' >$(WIN_BUILD)/zip/mervik.txt
+	cd $(WIN_BUILD)/zip && cmake -E tar cf ../mervik-win64.zip --format=zip mervik.exe mervik.rsc mervik.txt
+	@echo; echo "Windows build: $(WIN_BUILD)/mervik.exe, $(WIN_BUILD)/mervik-win64.zip"

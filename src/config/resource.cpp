@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/files.hpp"
+
 namespace mervik::config {
 namespace {
 
@@ -294,8 +296,7 @@ std::string resourcePath(const std::string& directory, const std::string& baseNa
     std::string path = directory;
     if (path.empty()) {
       // Started through the search path: look beside the executable, or here without one.
-      const std::size_t slash = executablePath.rfind('/');
-      if (slash != std::string::npos) path.assign(executablePath, 0, slash + 1);
+      path.assign(executablePath, 0, platform::directoryLength(executablePath));
     }
     return path + baseName + ".rsc";
   } catch (const std::bad_alloc&) {

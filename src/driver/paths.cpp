@@ -2,12 +2,13 @@
 
 #include "driver/paths.hpp"
 
+#include "platform/files.hpp"
+
 namespace mervik::driver {
 
 void pathSplit(std::string_view path, std::string* directory, std::string* baseName) {
   // Nothing is cut to a length limit: a shortened directory would name a different place.
-  size_t slash = path.rfind('/');
-  size_t rest = slash == std::string_view::npos ? 0 : slash + 1;
+  const size_t rest = platform::directoryLength(path);
   if (directory != nullptr) directory->assign(path.substr(0, rest));
   if (baseName != nullptr) {
     std::string_view name = path.substr(rest);

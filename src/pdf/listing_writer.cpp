@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files.hpp"
+
 namespace mervik::pdf {
 namespace {
 

@@ -16,12 +16,13 @@ class Console {
   void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
 };
 
-/// The process console: the controlling terminal when there is one, standard error otherwise,
-/// so that redirecting standard output never captures it.
+/// The process console: the controlling terminal (on Windows the console window) when there is
+/// one, standard error otherwise, so that redirecting standard output never captures it.
 Console& processConsole();
 
 /// Key wait: drains keys typed earlier, shows `message` on `console`, then waits for one key
-/// without echo and consumes it. Without a readable terminal it shows the message and returns.
+/// without echo and consumes it. Without a terminal or console to read, it shows the message
+/// and returns.
 void waitForKey(Console& console, std::string_view message);
 
 }  // namespace mervik::platform

@@ -1,7 +1,9 @@
 #pragma once
 // Files, directories and times as the rest of mervik needs them.
 
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,8 +35,19 @@ bool matchesPattern(std::string_view pattern, std::string_view name);
 /// directory yields them. A directory that does not exist or cannot be read yields nothing.
 std::vector<DirEntry> findFiles(std::string_view pattern);
 
-/// The 24-character local date text of a file time, such as "Mon Mar  4 09:05:07 2024".
+/// The 24-character local date text of a file time, such as "Mon Mar  4 09:05:07 2024", or
+/// unknownDateText when the system cannot convert it.
 std::string dateText(std::int64_t secondsSince1970);
+inline constexpr char unknownDateText[] = "??? ???  ? ??:??:?? ????";
+
+/// The date text of a broken-down local time; fields out of range are held at their bounds,
+/// the year at 0 and 9999.
+std::string dateText(const std::tm& local);
+
+/// Length of the directory part of `path`: up to and including its last separator, 0 when it
+/// has none. '/' separates; on Windows so does the backslash, and a drive ("C:") belongs to the
+/// directory part even without a separator after it.
+size_t directoryLength(std::string_view path);
 
 /// Absolute path of the running executable, or empty when it cannot be told.
 std::string executablePath();

@@ -13,13 +13,6 @@
 namespace mervik::test {
 namespace {
 
-std::string titles(const Pdf& pdf) {
-  std::string out;
-  for (const auto& entry : pdf.outlines)
-    if (entry.depth == 0) out += "[" + entry.title + "]";
-  return out;
-}
-
 // A pattern passes over directories; a file named twice is listed once; a header shows the
 // local date of the file's last write.
 TEST(Selection, PatternsAndNamesListEachFileOnceInPathOrderBesideTheFirstNamedSource) {
@@ -29,7 +22,7 @@ TEST(Selection, PatternsAndNamesListEachFileOnceInPathOrderBesideTheFirstNamedSo
   const RunResult quoted = f.run({"*.vhd"});
   EXPECT_EQ(quoted.console.find("x.vhd"), std::string::npos) << quoted.console;
   const Pdf byPattern = f.pdf();
-  EXPECT_EQ(std::to_string(quoted.status) + titles(byPattern), "0[a.vhd][b.vhd][c.vhd]");
+  EXPECT_EQ(std::to_string(quoted.status) + fileTitles(byPattern), "0[a.vhd][b.vhd][c.vhd]");
   ASSERT_EQ(f.run({"c.vhd", "b.vhd", "a.vhd"}).status, 0);
   EXPECT_EQ(f.pdf().listing(), byPattern.listing());
 
@@ -40,7 +33,7 @@ TEST(Selection, PatternsAndNamesListEachFileOnceInPathOrderBesideTheFirstNamedSo
   EXPECT_EQ(std::to_string(r.status) + r.opened, "0lib/listing.pdf");
   EXPECT_NE(r.console.find("Total lines: 2\n\nListing file: lib/listing.pdf"), std::string::npos);
   const Pdf pdf = f.pdf("lib/listing.pdf");
-  EXPECT_EQ(titles(pdf) + pdf.pages.at(0).runsIn("Helvetica").at(0).text,
+  EXPECT_EQ(fileTitles(pdf) + pdf.pages.at(0).runsIn("Helvetica").at(0).text,
             "[cpu.vhd][mem.vhd]Mon Mar  4 09:05:07 2024   cpu.vhd");
 }
 
@@ -52,7 +45,7 @@ TEST(Selection, PromptModeReadsOneTypedLineOrNothing) {
   const RunResult r = f.run({}, "  a.vhd \"my file.vhd\" missing.vhd\n");
   EXPECT_NE(r.out.find("\nFiles to process ?\n"), std::string::npos);  // standard output
   EXPECT_NE(r.console.find("\n\nmissing.vhd : FILE NOT FOUND\n"), std::string::npos);
-  EXPECT_EQ(std::to_string(r.status) + titles(f.pdf()), "0[a.vhd][file.vhd]");
+  EXPECT_EQ(std::to_string(r.status) + fileTitles(f.pdf()), "0[a.vhd][file.vhd]");
   const RunResult closed = f.run({});
   EXPECT_EQ(std::to_string(closed.status) + closed.opened + "|" + closed.console,
             "0|- MERVIK v1.0 -\n\nNo resource file\n   SYMBOL TABLE (default)"

@@ -237,4 +237,12 @@ bool qpdfCheckPasses(const std::string& path) {
   return std::system(command.c_str()) == 0;
 }
 
+std::string fileTitles(const Pdf& pdf) {
+  std::string out;
+  for (const auto& entry : pdf.outlines) {
+    if (entry.depth == 0) out += "[" + entry.title + "]";
+  }
+  return out;
+}
+
 }  // namespace mervik::test

@@ -35,13 +35,27 @@ bool waitFor(int tries, Done done) {
 
 }  // namespace
 
-Workspace::Workspace() {
+void setWineEnvironment(const std::string& record, const std::string& searchPath) {
+  // The tests' prefix, quiet, with no window and none of the desktop's file associations.
+  ::setenv("WINEPREFIX", MERVIK_WINE_PREFIX, 1);
+  ::setenv("WINEDEBUG", "-all", 1);
+  ::setenv("WINEDLLOVERRIDES", "winemenubuilder.exe=d;mscoree=d;mshtml=d", 1);
+  ::unsetenv("DISPLAY");
+  ::setenv("MERVIK_TEST_RECORD", record.c_str(), 1);
+  ::setenv("WINEPATH", searchPath.c_str(), 1);
+}
+
+Workspace::Workspace(Build build) : build_(build) {
   dir.write("work/.keep", "");
   dir.write("bin/viewer/xdg-open", fakeViewer);
   ::chmod((dir / "bin/viewer/xdg-open").c_str(), 0755);
-  std::filesystem::create_symlink(MERVIK_BINARY, dir / "bin/mervik");
-  // Every run without a resource file beside the program would read it.
-  EXPECT_FALSE(fileExists("/etc/mervik/mervik.rsc")) << "a mervik is installed on this machine";
+  if (build_ != Build::native) {
+    std::filesystem::copy_file(MERVIK_WINDOWS_EXE, dir / "bin/mervik.exe");
+  } else {
+    std::filesystem::create_symlink(MERVIK_BINARY, dir / "bin/mervik");
+    // Every run without a resource file beside the program would read it.
+    EXPECT_FALSE(fileExists("/etc/mervik/mervik.rsc")) << "a mervik is installed on this machine";
+  }
 }
 
 void Workspace::resource(const std::string& text) { dir.write("bin/mervik.rsc", text); }
@@ -53,14 +67,19 @@ void Workspace::source(const std::string& name, const std::string& text) {
 RunResult Workspace::run(const std::vector<std::string>& args,
                          const std::optional<std::string>& input) {
   // Everything the child needs is made before the fork.
-  const std::string program = dir / "bin/mervik", work = dir / "work";
+  const bool wine = build_ != Build::native;
+  const std::string program = dir / (wine ? "bin/mervik.exe" : "bin/mervik");
+  const std::string work = dir / "work";
   const std::string in = input ? dir / "bin/in.txt" : "/dev/null";
   const std::string out = dir / "bin/out.txt", err = dir / "bin/err.txt";
-  const std::string opened = dir / "bin/viewer/opened.txt";
+  const std::string opened = dir / "bin/viewer/opened.txt", record = "Z:" + opened;
+  const std::string searchPath = "Z:" + dir / "bin";
   const std::string path = dir / "bin/viewer:/usr/bin:/bin", home = dir / "home";
   if (input) dir.write("bin/in.txt", *input);
   std::remove(opened.c_str());
   std::vector<std::string> argvText{program};
+  if (build_ == Build::windowsByName) argvText = {"cmd", "/c", "mervik"};
+  if (wine) argvText.insert(argvText.begin(), MERVIK_WINE);
   argvText.insert(argvText.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argvText) argv.push_back(a.data());
@@ -78,7 +97,8 @@ RunResult Workspace::run(const std::vector<std::string>& args,
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("MERVIK_NO_OPEN");
     for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
-    ::execv(program.c_str(), argv.data());
+    if (wine) setWineEnvironment(record, searchPath);
+    ::execv(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;

@@ -1,0 +1,20 @@
+#!/bin/sh
+# Makes the Wine prefix that the Windows end-to-end tests run in, with the fake viewer as the
+# application that opens .pdf files. Usage: wine_prefix.sh WINE PREFIX FAKE_VIEWER_EXE
+set -eu
+wine=$1 prefix=$2 viewer=$3
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+unset DISPLAY
+[ -f "$prefix/system.reg" ] || "$wine" wineboot --init </dev/null
+# Paths as Windows sees them (Wine shows / as drive Z:), backslashes doubled for the .reg file.
+windows() { printf 'Z:%s' "$1" | sed 's|/|\\\\|g'; }
+cat >"$prefix/fake-viewer.reg" <<REG
+REGEDIT4
+
+[HKEY_CLASSES_ROOT\\.pdf]
+@="mervik.test.pdf"
+
+[HKEY_CLASSES_ROOT\\mervik.test.pdf\\shell\\open\\command]
+@="\\"$(windows "$viewer")\\" \\"%1\\""
+REG
+"$wine" regedit /S "$(windows "$prefix/fake-viewer.reg" | sed 's|\\\\|\\|g')" </dev/null
