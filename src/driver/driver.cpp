@@ -108,7 +108,10 @@ void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warn
   run.console.print("\n%6d different symbol names", run.names.symbolTable.symbolCnt());
   run.console.print("\n%6d symbol occurrences", run.names.occCnt());
   warnings.log(-999, -1);
-  analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer);
+  if (!analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer)) {
+    run.fail(run.names.failure());
+  }
+  run.names.releaseSymbols();  // they point into `text`, which goes now
   if (!writer.failure().empty()) run.fail(writer.failure());
 }
 
