@@ -441,7 +441,7 @@ def main():
     if float(args.load_at_start) > 0.5:
         log("bench: warning: load average %s: other work is running, times will be noisy"
             % args.load_at_start)
-    inputs = [Input(args.work, n) for n in "ABCD" if n in args.inputs.upper()]
+    inputs = [Input(args.work, n) for n in "ABCDEF" if n in args.inputs.upper()]
     names = [n.strip() for n in args.contenders.split(",") if n.strip()]
     contenders = [Contender(n, args, args.work) for n in CONTENDERS if n in names]
     results = measure(args, inputs, contenders, env)

@@ -16,6 +16,7 @@
 #include "config/settings.hpp"
 #include "driver/paths.hpp"
 #include "driver/selection.hpp"
+#include "pdf/listing_queue.hpp"
 #include "pdf/listing_writer.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
@@ -84,7 +85,7 @@ bool loadSource(Run& run, const std::string& path, std::vector<char>* text) {
 }
 
 /// Lists one source: its text, statistics, warnings and cross-reference.
-void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warnings,
+void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warnings,
                 const Source& source, const std::vector<analysis::TableHeading>& headings) {
   run.console.print("\n\n%s", source.path.c_str());
   writer.section(source.header);
@@ -112,7 +113,8 @@ void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warn
     run.fail(run.names.failure());
   }
   run.names.releaseSymbols();  // they point into `text`, which goes now
-  if (!writer.failure().empty()) run.fail(writer.failure());
+  // The writer may be a little behind: a failure it meets later ends the run at the close.
+  if (std::string failure = writer.failure(); !failure.empty()) run.fail(failure);
 }
 
 /// Opens the listing, lists each distinct path once in sorted order, closes and opens the PDF.
@@ -128,11 +130,16 @@ void listSources(Run& run, std::vector<Source>& sources) {
   if (!writer.open(std::to_string(run.settings.lineWidth), orientation, &err)) run.fail(err);
   sortSources(sources);
 
-  analysis::WarningLog warnings(writer, run.console);
-  const auto headings = run.tables.headings();
-  for (size_t i = 0; i < sources.size(); ++i) {
-    if (i > 0 && sources[i].path == sources[i - 1].path) continue;
-    listSource(run, writer, warnings, sources[i], headings);
+  {
+    // The second thread draws the listing while this one analyses the sources.
+    pdf::ListingQueue queue(writer);
+    analysis::WarningLog warnings(queue, run.console);
+    const auto headings = run.tables.headings();
+    for (size_t i = 0; i < sources.size(); ++i) {
+      if (i > 0 && sources[i].path == sources[i - 1].path) continue;
+      listSource(run, queue, warnings, sources[i], headings);
+    }
+    queue.finish();
   }
 
   const pdf::CloseResult closed = writer.close(listingPath, run.programBaseName, &err);

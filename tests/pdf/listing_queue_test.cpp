@@ -1,0 +1,57 @@
+#include "pdf/listing_queue.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "support/temp_dir.hpp"
+
+namespace mervik::pdf {
+namespace {
+
+// Sections of lines from empty to far larger than a small block, section ends between them.
+template <typename Sink>
+void drawListing(Sink& sink) {
+  std::mt19937 rng(7);
+  for (int s = 0; s < 3; ++s) {
+    sink.section("Mon Jan  1 10:00:00 2024   unit" + std::to_string(s) + ".vhd");
+    for (int i = 0; i < 700; ++i) {
+      const std::size_t n = i % 97 == 0 ? 5000 + rng() % 3000 : rng() % 120;
+      std::string text(n, ' ');
+      for (char& c : text) c = static_cast<char>(' ' + rng() % 95);
+      sink.line(text);
+      if (i == 400) sink.sectionEnd();
+    }
+  }
+}
+
+std::string saved(const test::TempDir& dir, const char* name, std::size_t blockBytes,
+                  int blockMax) {
+  ListingWriter writer;
+  std::string err;
+  EXPECT_TRUE(writer.open("100", Orientation::portrait, &err)) << err;
+  if (blockBytes == 0) {
+    drawListing(writer);
+  } else {
+    ListingQueue queue(writer, blockBytes, blockMax);
+    drawListing(queue);
+    queue.finish();
+    EXPECT_EQ(queue.failure(), "");
+  }
+  EXPECT_EQ(writer.close(dir / name, "mervik", &err), CloseResult::saved) << err;
+  return test::readFile(dir / name);
+}
+
+// Through the queue the writer gets the same calls in the same order: the same bytes, whether
+// every block is in use and the producer waits, or a record needs a block of its own.
+TEST(ListingQueue, DrawsTheSameDocumentAsTheWriterAlone) {
+  test::TempDir dir;
+  const std::string direct = saved(dir, "direct.pdf", 0, 0);
+  ASSERT_GT(direct.size(), 10000u);
+  EXPECT_TRUE(saved(dir, "small.pdf", 256, 2) == direct);
+  EXPECT_TRUE(saved(dir, "default.pdf", std::size_t{1} << 20, 8) == direct);
+}
+
+}  // namespace
+}  // namespace mervik::pdf
