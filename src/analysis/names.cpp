@@ -149,7 +149,9 @@ int NameTable::Impl::lookup(const Key& k) const {
 
 // May throw std::bad_alloc before anything has changed.
 void NameTable::Impl::addSlot(std::uint32_t hash, int entry) {
-  if ((symbol.size() + 1) * 10 > slots.size() * 7) rehash(std::max<std::size_t>(slots.size() * 2, 2048));
+  if ((symbol.size() + 1) * 10 > slots.size() * 7) {
+    rehash(std::max<std::size_t>(slots.size() * 2, 2048));
+  }
   const std::size_t mask = slots.size() - 1;
   std::size_t i = hash & mask;
   while (slots[i].entry != 0) i = (i + 1) & mask;
@@ -400,29 +402,6 @@ std::vector<const NameEntry*> NameTable::entries() {
   return out;
 }
 
-// The occurrences of one source in blocks that are never moved: a growth adds a block of the
-// new room only, so the recorded ones are neither copied nor held twice.
-struct NameTables::Occurrences {
-  struct Occurrence {
-    int line;
-    int entry;  // index of the name's entry in symbolTable, in insertion order
-  };
-  struct Block {
-    std::unique_ptr<Occurrence[]> items;
-    int size;
-  };
-  std::vector<Block> blocks;
-  int lastCnt = 0;  // occurrences in the last block
-
-  template <typename F>
-  void forEach(F f) const {
-    for (const Block& b : blocks) {
-      const int n = &b == &blocks.back() ? lastCnt : b.size;
-      for (int i = 0; i < n; ++i) f(b.items[static_cast<std::size_t>(i)]);
-    }
-  }
-};
-
 NameTables::NameTables() = default;
 NameTables::~NameTables() = default;
 
@@ -435,34 +414,12 @@ bool NameTables::resetSymbols() {
 
 void NameTables::releaseSymbols() {
   symbolTable.setTableSize(0);
-  occTable_.reset();
-  occCnt_ = 0;
-  occMax_ = 0;
+  occTable_.clear();
 }
 
-// Room for the next occurrence: 4000 first, then half as much again, truncated.
 bool NameTables::addOccurrence(int entry, int line) {
-  if (occCnt_ >= occMax_) {
-    const std::int64_t grown = occMax_ == 0 ? 4000 : std::int64_t{occMax_} * 3 / 2;
-    if (!allowed(grown)) return false;
-    try {
-      if (!occTable_) occTable_ = std::make_unique<Occurrences>();
-      occTable_->blocks.reserve(occTable_->blocks.size() + 1);
-      const int size = static_cast<int>(grown) - occMax_;
-      occTable_->blocks.push_back(
-          Occurrences::Block{std::make_unique<Occurrences::Occurrence[]>(
-                                 static_cast<std::size_t>(size)),
-                             size});
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-    occTable_->lastCnt = 0;
-    occMax_ = static_cast<int>(grown);
-  }
-  Occurrences::Block& block = occTable_->blocks.back();
-  block.items[static_cast<std::size_t>(occTable_->lastCnt++)] = {line, entry};
-  ++occCnt_;
-  return true;
+  if (occTable_.occCnt() >= occTable_.occMax() && !allowed(occTable_.grownMax())) return false;
+  return occTable_.add(entry, line);
 }
 
 bool NameTables::recordName(const char* name, int line) {
@@ -509,15 +466,13 @@ bool NameTables::recordName(const char* name, int line) {
   }
 }
 
-std::vector<int> NameTables::lines(const NameEntry& entry) const {
-  std::vector<int> out;
+std::vector<int> NameTables::lines(const NameEntry& entry) {
   const NameTable::Impl* symbols = symbolTable.impl_.get();
-  if (!occTable_ || !symbols) return out;
-  const auto index = static_cast<int>(&entry - symbols->symbol.data());
-  occTable_->forEach([&](const Occurrences::Occurrence& o) {
-    if (o.entry == index) out.push_back(o.line);
-  });
-  return out;
+  if (!symbols || !occTable_.group(symbols->symbolCnt())) return {};
+  const int* first;
+  const int* last;
+  occTable_.linesOf(static_cast<int>(&entry - symbols->symbol.data()), &first, &last);
+  return std::vector<int>(first, last);
 }
 
 namespace {
@@ -569,27 +524,8 @@ bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tab
   const NameTable::Impl* symbols = names.symbolTable.impl_.get();
   if (!symbols) return true;
   try {
-    // The lines of every entry side by side, in recording order: end[e] is where entry e's
-    // lines end in `grouped`, end[e - 1] (or 0) where they begin.
     const std::vector<NameEntry>& symbol = symbols->symbol;
-    std::vector<int> end(symbol.size(), 0);
-    std::vector<int> grouped(static_cast<std::size_t>(names.occCnt()));
-    if (names.occTable_) {
-      names.occTable_->forEach(
-          [&](const NameTables::Occurrences::Occurrence& o) { ++end[static_cast<std::size_t>(o.entry)]; });
-      int sum = 0;
-      for (int& e : end) sum = (e += sum);
-      // Filled from the back, so each entry's lines keep their order and end[] becomes starts.
-      std::vector<const NameTables::Occurrences::Block*> blocks;
-      for (const auto& b : names.occTable_->blocks) blocks.push_back(&b);
-      for (auto b = blocks.rbegin(); b != blocks.rend(); ++b) {
-        int n = *b == blocks.back() ? names.occTable_->lastCnt : (*b)->size;
-        for (int i = n - 1; i >= 0; --i) {
-          const auto& o = (*b)->items[static_cast<std::size_t>(i)];
-          grouped[static_cast<std::size_t>(--end[static_cast<std::size_t>(o.entry)])] = o.line;
-        }
-      }
-    }
+    if (!names.occTable_.group(symbols->symbolCnt())) throw std::bad_alloc();
     const std::vector<int> order = symbols->rankOrder();
     // One stable pass per table over its own entries, not over all of them.
     std::vector<std::vector<int>> byTable(tables.size());
@@ -601,17 +537,16 @@ bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tab
       }
     }
     std::string text;  // one listing line; it grows as a long name or wide numbers need
-    const int total = names.occCnt();
     for (std::size_t i = 0; i < tables.size(); ++i) {
       if (byTable[i].empty()) continue;
       sink.line("");
       sink.line(tables[i].title);
       sink.line("");
       for (int e : byTable[i]) {
-        const auto u = static_cast<std::size_t>(e);
-        const int* first = grouped.data() + end[u];
-        const int* last = grouped.data() + (u + 1 < end.size() ? end[u + 1] : total);
-        writeEntry(symbol[u].name, first, last, lineWidth, text, sink);
+        const int* first;
+        const int* last;
+        names.occTable_.linesOf(e, &first, &last);
+        writeEntry(symbol[static_cast<std::size_t>(e)].name, first, last, lineWidth, text, sink);
       }
     }
     return true;

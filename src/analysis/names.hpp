@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/occurrences.hpp"
 #include "pdf/line_sink.hpp"
 
 namespace mervik::analysis {
@@ -86,21 +87,18 @@ class NameTables {
   /// False with "CAN'T SET table->symbol" or "CAN'T SET occTable" in failure().
   bool recordName(const char* name, int line);
 
-  int occCnt() const { return occCnt_; }
-  int occMax() const { return occMax_; }
-  /// The lines of an entry's occurrences in recording order, for tests.
-  std::vector<int> lines(const NameEntry& entry) const;
+  int occCnt() const { return occTable_.occCnt(); }
+  int occMax() const { return occTable_.occMax(); }
+  /// The lines of an symbolTable entry's occurrences in recording order, for tests.
+  std::vector<int> lines(const NameEntry& entry);
   const std::string& failure() const { return failure_; }
 
  private:
   friend bool writeCrossReference(NameTables&, const std::vector<TableHeading>&, int,
                                   pdf::LineSink&);
-  struct Occurrences;
   bool addOccurrence(int entry, int line);
 
-  std::unique_ptr<Occurrences> occTable_;
-  int occCnt_ = 0;
-  int occMax_ = 0;
+  OccurrenceTable occTable_;
   std::string failure_;
 };
 
