@@ -150,7 +150,7 @@ int NameTable::Impl::lookup(const Key& k) const {
 // May throw std::bad_alloc before anything has changed.
 void NameTable::Impl::addSlot(std::uint32_t hash, int entry) {
   if ((symbol.size() + 1) * 10 > slots.size() * 7) {
-    rehash(std::max<std::size_t>(slots.size() * 2, 2048));
+    rehash(std::max<std::size_t>(slots.size() * 2, 256));
   }
   const std::size_t mask = slots.size() - 1;
   std::size_t i = hash & mask;

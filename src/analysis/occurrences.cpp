@@ -3,6 +3,14 @@
 #include <new>
 
 namespace mervik::analysis {
+namespace {
+
+// Room for n entry numbers, not cleared: each is written before it is read.
+std::unique_ptr<int[]> room(int n) {
+  return std::unique_ptr<int[]>(new int[static_cast<std::size_t>(n)]);
+}
+
+}  // namespace
 
 OccurrenceTable::OccurrenceTable() = default;
 OccurrenceTable::~OccurrenceTable() = default;
@@ -19,7 +27,7 @@ bool OccurrenceTable::add(int entry, int line) {
       const auto grown = static_cast<int>(grownMax());
       blocks_.reserve(blocks_.size() + 1);
       const int size = grown - occMax_;
-      blocks_.push_back(Block{std::make_unique<int[]>(static_cast<std::size_t>(size)), size});
+      blocks_.push_back(Block{room(size), size});
       lastCnt_ = 0;
       occMax_ = grown;
     }
@@ -79,7 +87,7 @@ bool OccurrenceTable::ungroup() {
   try {
     std::vector<Block> blocks;
     std::vector<Run> runs;
-    blocks.push_back(Block{std::make_unique<int[]>(static_cast<std::size_t>(occMax_)), occMax_});
+    blocks.push_back(Block{room(occMax_), occMax_});
     int o = 0;
     for (std::size_t e = 0; e + 1 < start_.size(); ++e) {
       for (int i = start_[e]; i < start_[e + 1]; ++i, ++o) {
