@@ -34,11 +34,12 @@ void clampSettings(Settings& settings, platform::Console& console) {
     reportChange("line width", settings.lineWidth, lineWidth, console);
     settings.lineWidth = lineWidth;
   }
+  // A negative tab width works as its magnitude: only a width that cannot work is reported.
+  const std::int64_t magnitude =
+      settings.tabWidth < 0 ? -std::int64_t{settings.tabWidth} : settings.tabWidth;
   const int tabWidth = usableTabWidth(settings.tabWidth, settings.lineWidth);
-  if (tabWidth != settings.tabWidth) {
-    reportChange("tab width", settings.tabWidth, tabWidth, console);
-    settings.tabWidth = tabWidth;
-  }
+  if (tabWidth != magnitude) reportChange("tab width", settings.tabWidth, tabWidth, console);
+  settings.tabWidth = tabWidth;
 }
 
 }  // namespace mervik::config

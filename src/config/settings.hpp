@@ -12,8 +12,8 @@ struct Settings {
 };
 
 /// Brings settings the layout cannot use into range and says so on the console:
-/// the line width into [6, 1022]; a negative tab width to its magnitude; a tab width of 0, or
-/// one that would leave no tab stop in a line, to the nearest usable width.
+/// the line width into [6, 1022]; a tab width of 0, or one that would leave no tab stop in a
+/// line, to the nearest usable width. A negative tab width silently becomes its magnitude.
 void clampSettings(Settings& settings, platform::Console& console);
 
 }  // namespace mervik::config

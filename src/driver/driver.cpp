@@ -117,6 +117,25 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   if (std::string failure = writer.failure(); !failure.empty()) run.fail(failure);
 }
 
+/// Saves the listing into a file of its own beside `listingPath` and renames it into place
+/// only when complete, so that a failed save leaves nothing and a planted link is never
+/// followed. A failure is fatal.
+pdf::CloseResult closeListing(Run& run, pdf::ListingWriter& writer,
+                              const std::string& listingPath) {
+  const std::string saveFailure = "Could not save the PDF file";
+  if (!writer.failure().empty()) run.fail(writer.failure());
+  platform::ReplacementFile file;
+  if (writer.hasPages() && !file.create(listingPath)) run.fail(saveFailure);
+  std::string err;
+  const pdf::CloseResult closed = writer.close(file.writePath(), run.programBaseName, &err);
+  if (closed == pdf::CloseResult::failed) {
+    file.discard();  // the fatal routine ends the process without unwinding
+    run.fail(err);
+  }
+  if (closed == pdf::CloseResult::saved && !file.commit()) run.fail(saveFailure);
+  return closed;
+}
+
 /// Opens the listing, lists each distinct path once in sorted order, closes and opens the PDF.
 void listSources(Run& run, std::vector<Source>& sources) {
   std::string listingDirectory;
@@ -142,8 +161,7 @@ void listSources(Run& run, std::vector<Source>& sources) {
     queue.finish();
   }
 
-  const pdf::CloseResult closed = writer.close(listingPath, run.programBaseName, &err);
-  if (closed == pdf::CloseResult::failed) run.fail(err);
+  const pdf::CloseResult closed = closeListing(run, writer, listingPath);
   if (closed == pdf::CloseResult::saved) platform::openDocument(listingPath);
   run.console.print("\n\nTotal lines: %d", run.totalLines);
   if (closed == pdf::CloseResult::saved) {

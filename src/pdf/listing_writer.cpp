@@ -2,6 +2,7 @@
 
 #include <hpdf.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -24,6 +25,12 @@ constexpr float ruleDrop = 34;      // rule below the top edge
 constexpr float textDrop = 51;      // first baseline below the top edge
 constexpr float twoColumnSize = 14.58f;
 constexpr int lineWidthLimit = 1000000;  // saturates absurd texts instead of overflowing
+
+// The library refuses a text longer than this in one piece, and then the whole document.
+constexpr std::size_t stringMax = HPDF_LIMIT_MAX_STRING_LEN;
+// Pages per node of the page tree: the root's kids array holds at most 32,767 entries, so a
+// flat tree would end the listing there; two levels hold far more than memory ever will.
+constexpr HPDF_UINT pagesPerNode = 256;
 
 constexpr char saveFailure[] = "Could not save the PDF file";
 constexpr char pageFailure[] = "CAN'T SET page";
@@ -57,7 +64,19 @@ bool fail(std::string* err, const char* message) {
 // "date   name" header), or the whole header when it holds none.
 std::string_view outlineTitle(std::string_view header) {
   size_t blank = header.rfind(' ');
-  return blank == std::string_view::npos ? header : header.substr(blank + 1);
+  std::string_view title = blank == std::string_view::npos ? header : header.substr(blank + 1);
+  return title.substr(0, stringMax);
+}
+
+// Shows `text` at the current text position in pieces the library accepts; consecutive
+// pieces continue on the same baseline, so the result looks exactly like one piece.
+// `piece` is scratch space for the NUL-terminated copies.
+void showPieces(HPDF_Page page, std::string_view text, std::string& piece) {
+  do {
+    piece.assign(text.substr(0, stringMax));
+    HPDF_Page_ShowText(page, piece.c_str());
+    text.remove_prefix(std::min(text.size(), stringMax));
+  } while (!text.empty());
 }
 
 }  // namespace
@@ -141,6 +160,7 @@ bool ListingWriter::State::createDocument(std::string* err) {
   if (!pdf) return fail(err, "CAN'T SET pdf");
   HPDF_SetCompressionMode(pdf, HPDF_COMP_TEXT);
   HPDF_SetPageLayout(pdf, HPDF_PAGE_LAYOUT_SINGLE);
+  HPDF_SetPagesConfiguration(pdf, pagesPerNode);
   hfont = HPDF_GetFont(pdf, "Helvetica", "WinAnsiEncoding");
   font = hfont ? HPDF_GetFont(pdf, "Courier", "WinAnsiEncoding") : nullptr;
   if (!font) {
@@ -194,15 +214,17 @@ void ListingWriter::State::drawHeader() {
   std::snprintf(label, sizeof label, "page %d", sectionPageNumber);
   HPDF_Page_SetFontAndSize(page, hfont, headerSize);
   HPDF_Page_BeginText(page);
-  HPDF_Page_TextOut(page, margin, pageHeight - headerDrop, sectionTitle.c_str());
+  const std::string_view title = sectionTitle;
+  text.assign(title.substr(0, stringMax));
+  HPDF_Page_TextOut(page, margin, pageHeight - headerDrop, text.c_str());
+  if (title.size() > stringMax) showPieces(page, title.substr(stringMax), text);
   float labelWidth = HPDF_Page_TextWidth(page, label);
   HPDF_Page_TextOut(page, pageWidth - labelWidth - margin, pageHeight - headerDrop, label);
   HPDF_Page_EndText(page);
 }
 
 void ListingWriter::State::show(std::string_view line) {
-  text.assign(line);
-  HPDF_Page_ShowText(page, text.c_str());
+  showPieces(page, line, text);
   HPDF_Page_MoveTextPos(page, 0, lineStep);
 }
 
@@ -308,14 +330,14 @@ bool wellEnded(const std::string& path) {
   return good;
 }
 
-/// Saves the document at `path`, or removes what a failed save left there.
+/// Saves the document at `path` and checks what arrived there.
 bool saveChecked(HPDF_Doc pdf, const std::string& path) {
-  const bool good = HPDF_SaveToFile(pdf, path.c_str()) == HPDF_OK && wellEnded(path);
-  if (!good) std::remove(path.c_str());
-  return good;
+  return HPDF_SaveToFile(pdf, path.c_str()) == HPDF_OK && wellEnded(path);
 }
 
 }  // namespace
+
+bool ListingWriter::hasPages() const { return state_ && state_->pdf && state_->anyPage; }
 
 CloseResult ListingWriter::close(const std::string& path, std::string_view creator,
                                  std::string* err) {
@@ -336,13 +358,9 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
     HPDF_SetInfoAttr(s->pdf, HPDF_INFO_AUTHOR, "Talmeric");
     s->text.assign(creator);
     HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str());
-    // A failed or interrupted save must not leave a truncated file under the real name.
-    const std::string temporary = path + ".part";
-    bool written = saveChecked(s->pdf, temporary);
+    const bool written = saveChecked(s->pdf, path);
     s->freeDocument();
-    written = written && std::rename(temporary.c_str(), path.c_str()) == 0;
     if (written) return CloseResult::saved;
-    std::remove(temporary.c_str());
   } catch (const std::bad_alloc&) {
     s->freeDocument();
   }

@@ -43,9 +43,13 @@ class ListingWriter final : public LineSink {
   /// writer ignores further lines.
   const std::string& failure() const;
 
-  /// Close command: ends the text, sets Author "Talmeric" and Creator `creator`, and saves the
-  /// document at `path` (written under a temporary name and renamed, so a failed save never
-  /// leaves a partial file at `path`). Opening it is the caller's business.
+  /// True once a line has started a page: there is a document worth saving.
+  bool hasPages() const;
+
+  /// Close command: ends the text, sets Author "Talmeric" and Creator `creator`, saves the
+  /// document at `path` and checks that it arrived whole. What a failed save leaves at `path`
+  /// is the caller's to remove (it writes into a file of its own and renames it when saved).
+  /// Opening it is the caller's business too.
   CloseResult close(const std::string& path, std::string_view creator, std::string* err);
 
  private:

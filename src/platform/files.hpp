@@ -2,6 +2,7 @@
 // Files, directories and times as the rest of mervik needs them.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,5 +38,31 @@ std::string dateText(std::int64_t secondsSince1970);
 
 /// Absolute path of the running executable, or empty when it cannot be told.
 std::string executablePath();
+
+/// A new file that will replace `path` once complete. It is created in the directory of `path`,
+/// exclusively, under a name nobody can predict, never through a symbolic link, with the usual
+/// mode of a new file; a link planted at `path` is replaced by commit(), not followed.
+/// Unless committed, the file is removed when this object ends or discard() is called.
+class ReplacementFile {
+ public:
+  ReplacementFile();
+  ~ReplacementFile();
+  ReplacementFile(const ReplacementFile&) = delete;
+  ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+  /// Creates the file beside `path`. False when the directory cannot take a new file.
+  bool create(const std::string& path);
+  /// A name that opens this very file for writing, even if its directory entry is swapped
+  /// for a link meanwhile; hand it to a library that opens files by name.
+  const std::string& writePath() const;
+  /// Renames the file over `path`. False (and the file removed) when that fails.
+  bool commit();
+  /// Removes the file if it was created and not committed.
+  void discard();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace mervik::platform

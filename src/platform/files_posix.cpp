@@ -4,12 +4,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -178,6 +180,102 @@ std::string executablePath() {
   } catch (const std::bad_alloc&) {
     return std::string();
   }
+}
+
+namespace {
+
+// Twelve hex digits from the kernel's random source; the clock and process id only stand in
+// when it gives nothing, which exclusive creation still makes safe, merely guessable.
+std::string unpredictableSuffix() {
+  unsigned char bytes[6] = {};
+  if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+    auto t = static_cast<std::uint64_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    t ^= static_cast<std::uint64_t>(getpid()) << 32;
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(t >>= 7);
+  }
+  static const char hex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char b : bytes) {
+    text += hex[b >> 4];
+    text += hex[b & 15];
+  }
+  return text;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+struct ReplacementFile::State {
+  int fd = -1;
+  std::string path;           // the name the file will take
+  std::string temporaryPath;  // its name until then
+  std::string writePath;
+
+  // True while the temporary name still names the file we created (and not a planted link).
+  bool stillOurs() const {
+    struct stat named, opened;
+    return lstat(temporaryPath.c_str(), &named) == 0 && fstat(fd, &opened) == 0 &&
+           S_ISREG(named.st_mode) && sameFile(named, opened);
+  }
+};
+
+ReplacementFile::ReplacementFile() = default;
+ReplacementFile::~ReplacementFile() { discard(); }
+
+bool ReplacementFile::create(const std::string& path) {
+  discard();
+  try {
+    auto state = std::make_unique<State>();
+    state->path = path;
+    for (int attempt = 0; attempt < 100 && state->fd < 0; ++attempt) {
+      state->temporaryPath = path + "." + unpredictableSuffix() + ".part";
+      // 0666 and the umask: the mode any new file gets. O_NOFOLLOW and O_EXCL: a name that
+      // already exists, a link included, is never opened.
+      state->fd = ::open(state->temporaryPath.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (state->fd < 0 && errno != EEXIST) return false;
+    }
+    if (state->fd < 0) return false;
+    // The process's own descriptor link reaches the file itself, whatever its name becomes.
+    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(state->fd);
+    struct stat viaProc, opened;
+    const bool procWorks = stat(byDescriptor.c_str(), &viaProc) == 0 &&
+                           fstat(state->fd, &opened) == 0 && sameFile(viaProc, opened);
+    state->writePath = procWorks ? byDescriptor : state->temporaryPath;
+    state_ = std::move(state);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+const std::string& ReplacementFile::writePath() const {
+  static const std::string none;
+  return state_ ? state_->writePath : none;
+}
+
+bool ReplacementFile::commit() {
+  if (!state_) return false;
+  if (!state_->stillOurs() ||
+      std::rename(state_->temporaryPath.c_str(), state_->path.c_str()) != 0) {
+    discard();
+    return false;
+  }
+  ::close(state_->fd);
+  state_.reset();
+  return true;
+}
+
+void ReplacementFile::discard() {
+  if (!state_) return;
+  // Only the file we made is removed, never whatever took its name since.
+  if (state_->stillOurs()) ::unlink(state_->temporaryPath.c_str());
+  ::close(state_->fd);
+  state_.reset();
 }
 
 }  // namespace mervik::platform

@@ -13,7 +13,8 @@ namespace {
 
 TEST(ClampSettings, BringsUnusableSettingsIntoRangeAndSaysSo) {
   const std::tuple<int, int, std::string> cases[] = {
-      {-8, 1022, "8/1022\n   tab width -8 out of range, using 8"},
+      {-8, 1022, "8/1022"},  // a negative width works as its magnitude: nothing to say
+      {-200, 100, "95/100\n   tab width -200 out of range, using 95"},
       {0, 100, "1/100\n   tab width 0 out of range, using 1"},
       {96, 100, "95/100\n   tab width 96 out of range, using 95"},  // a stop needs line width - 5
       {INT_MIN, 100, "95/100\n   tab width -2147483648 out of range, using 95"},

@@ -1,6 +1,7 @@
 // End-to-end: whatever it is given, mervik ends with a sound listing or with its fatal message.
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <random>
@@ -71,7 +72,9 @@ TEST(Hostile, ListingThatCannotBeWrittenIsFatalAndLeavesNoFile) {
   const auto failsToSave = [&f](const std::string& source, const std::string& pdf) {
     const RunResult r = f.run({source});
     const std::string path = f.dir / ("work/" + pdf);
-    const bool left = std::filesystem::is_regular_file(path) || fileExists(path + ".part");
+    bool left = std::filesystem::is_regular_file(path);
+    for (const auto& entry : std::filesystem::directory_iterator(f.dir / "work"))
+      left = left || entry.path().string().find(".part") != std::string::npos;
     EXPECT_EQ(std::to_string(r.status) + "|" + r.opened + "|" + std::to_string(left), "1||0");
     EXPECT_NE(r.console.find("\n\nCould not save the PDF file\n\nPress a key to quit "),
               std::string::npos) << r.console;
@@ -90,6 +93,28 @@ TEST(Hostile, ListingThatCannotBeWrittenIsFatalAndLeavesNoFile) {
   EXPECT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
   failsToSave("disk/a.vhd", "disk/listing.pdf");
   ::umount2(disk.c_str(), MNT_DETACH);
+}
+
+// Links planted where the listing or its temporary file would go are replaced, never followed.
+TEST(Hostile, PlantedLinksAreReplacedAndTheirTargetsLeftAlone) {
+  Workspace f;
+  f.source("a.vhd");
+  f.dir.write("victim", "precious");
+  std::filesystem::create_symlink(f.dir / "victim", f.dir / "work/listing.pdf");
+  std::filesystem::create_symlink(f.dir / "victim", f.dir / "work/listing.pdf.part");
+  const mode_t mask = ::umask(027);
+  const RunResult r = f.run({"a.vhd"});
+  ::umask(mask);
+  ASSERT_EQ(r.status, 0) << r.console;
+  std::string names;
+  for (const auto& entry : std::filesystem::directory_iterator(f.dir / "work"))
+    names += entry.path().filename().string() + (entry.is_symlink() ? "@ " : " ");
+  const auto mode = std::filesystem::status(f.dir / "work/listing.pdf").permissions();
+  EXPECT_EQ(readFile(f.dir / "victim") + "|" + std::to_string(static_cast<int>(mode)),
+            "precious|" + std::to_string(0640));
+  EXPECT_EQ(names.size(), std::string("a.vhd listing.pdf listing.pdf.part@ .keep ").size());
+  EXPECT_NE(names.find("listing.pdf "), std::string::npos) << names;
+  EXPECT_NE(f.pdf().listing().find("   1 | entity e is end;\n"), std::string::npos);
 }
 
 }  // namespace

@@ -39,15 +39,18 @@ class ContentReader : public QPDFObjectHandle::ParserCallbacks {
 
   void apply(const std::string& op) {
     if (op == "BT") {
-      x_ = y_ = 0;
+      x_ = y_ = penX_ = 0;
     } else if (op == "Tf") {
       font_ = baseFont(operands_.empty() ? "" : operands_[0].getName());
       size_ = number(1);
     } else if (op == "Td") {
       x_ += number(0);
       y_ += number(1);
+      penX_ = x_;
     } else if (op == "Tj" && !operands_.empty()) {
-      page_.runs.push_back({operands_.back().getStringValue(), font_, size_, x_, y_});
+      page_.runs.push_back({operands_.back().getStringValue(), font_, size_, penX_, y_});
+      // Courier's glyphs are all 0.6 em wide: the next run on this line starts behind this one.
+      if (font_.rfind("Courier", 0) == 0) penX_ += 0.6 * size_ * page_.runs.back().text.size();
     } else if (op == "w") {
       lineWidth_ = number(0);
     } else if (op == "m") {
@@ -83,7 +86,7 @@ class ContentReader : public QPDFObjectHandle::ParserCallbacks {
   Page& page_;
   std::vector<QPDFObjectHandle> operands_;
   std::string font_;
-  double size_ = 0, x_ = 0, y_ = 0;
+  double size_ = 0, x_ = 0, y_ = 0, penX_ = 0;
   double lineWidth_ = 1, pathX_ = 0, pathY_ = 0;
   std::vector<Segment> path_;
   std::map<std::string, std::string> fonts_;
@@ -127,15 +130,19 @@ std::string infoText(QPDF& document, const char* key) {
 
 std::vector<std::string> Page::linesWithBlanks() const {
   std::vector<std::string> out;
-  const TextRun* previous = nullptr;
+  const TextRun* lineStart = nullptr;  // the first run of the line being read
   for (const TextRun& run : runs) {
-    if (run.font != "Courier") continue;
-    if (previous && std::fabs(previous->x - run.x) < 0.01 && run.size > 0) {
-      long steps = std::lround((previous->y - run.y) / (0.98 * run.size));
+    if (run.font.rfind("Courier", 0) != 0) continue;
+    if (lineStart && std::fabs(lineStart->y - run.y) < 0.01 && run.x > lineStart->x + 0.01) {
+      out.back() += run.text;  // a further run on the same baseline
+      continue;
+    }
+    if (lineStart && std::fabs(lineStart->x - run.x) < 0.01 && run.size > 0) {
+      long steps = std::lround((lineStart->y - run.y) / (0.98 * run.size));
       for (long blank = 1; blank < steps; ++blank) out.emplace_back();
     }
     out.push_back(run.text);
-    previous = &run;
+    lineStart = &run;
   }
   return out;
 }

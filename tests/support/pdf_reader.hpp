@@ -13,7 +13,7 @@ struct TextRun {
   std::string text;  // the string's bytes as shown
   std::string font;  // BaseFont without the slash, e.g. "Courier"
   double size = 0;   // size from Tf
-  double x = 0;
+  double x = 0;   // where the run starts: behind the previous run of its line
   double y = 0;
 };
 
@@ -29,9 +29,10 @@ struct Page {
   std::vector<TextRun> runs;  // in content order
   std::vector<Segment> segments;
 
-  /// The texts of the Courier runs (the listing lines), in order, with the empty lines put
-  /// back: within a column, a gap of k line steps (0.98 times the size) between two runs
-  /// holds k - 1 empty lines. Empty lines at the top or bottom of a column cannot be seen.
+  /// The listing lines: the texts of the Courier runs (any Courier face), in order, runs that
+  /// continue a baseline joined into one line, with the empty lines put back: within a column,
+  /// a gap of k line steps (0.98 times the size) between two lines holds k - 1 empty lines.
+  /// Empty lines at the top or bottom of a column cannot be seen.
   std::vector<std::string> linesWithBlanks() const;
   /// The runs shown in `font` (e.g. "Helvetica" for the page header), in order.
   std::vector<TextRun> runsIn(std::string_view font) const;
