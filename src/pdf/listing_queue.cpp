@@ -138,7 +138,13 @@ void ListingQueue::State::work() {
       at += headerBytes + size;
     }
     lock.lock();
-    if (failure.empty()) failure = writer.failure();
+    if (failure.empty() && !writer.failure().empty()) {
+      try {
+        failure = writer.failure();
+      } catch (const std::bad_alloc&) {
+        failure = "CAN'T SET page";  // fits without an allocation, as every failure text does
+      }
+    }
     b->used = 0;
     spare.push_back(b);
     replaying = false;
