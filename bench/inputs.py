@@ -5,6 +5,8 @@
   B  A repeated into about 1,000,000 lines (work/B/, some hundreds of files)
   C  one generated gate-level netlist, about 1,000,000 lines and 300,000 distinct names
   D  5,000 small generated files
+  E  one synthesis netlist, one instance a line: 1,000,000 lines, 1,300,000 distinct names
+  F  34 files of 100,000 one-line comments each (3,400,000 lines, some 50,000 pages)
 
 Everything generated is deterministic (fixed seeds, no clock). Each input directory gets
 files.txt (its files, in the order they are handed to the contenders) and meta.json (lines,
@@ -23,6 +25,10 @@ B_TARGET_LINES = 1_000_000
 C_TARGET_LINES = 1_000_000
 C_NETS = 134_000          # with the instances that fill the lines: about 300,000 names
 D_FILES = 5_000
+E_TARGET_LINES = 1_000_000
+E_NETS = 300_000          # one in five an extended identifier; every instance label is unique
+F_FILES = 34
+F_LINES = 100_000
 RECIPE_VERSION = "1"
 
 
@@ -182,6 +188,42 @@ def make_small(path, index, rng):
         f.write(("\n".join(out) + "\n").encode("latin-1"))
 
 
+# ---------------------------------------------------------------- E: synthesis netlist
+
+E_CELLS = ["INV_X1", "BUF_X2", "NAND2_X1", "NOR2_X1", "AND2_X1", "OR2_X1", "XOR2_X1",
+           "AOI21_X1", "OAI21_X1", "MUX2_X1", "DFF_X1"]
+
+
+def make_flat_netlist(path, seed=20250314):
+    """One instance a line, as synthesis writes a flat netlist: a unique label per instance,
+    three net references a line drawn from E_NETS nets, every fifth net an extended identifier.
+    Lines stay (nearly all) within the shipped line width of 94, as one listing line each."""
+    rng = Rng(seed)
+    nets = []
+    for i in range(E_NETS):
+        if i % 5 == 0:
+            nets.append("\\%s/n%d\\" % (rng.pick(BLOCKS), i))
+        else:
+            nets.append("n%d" % i)
+    head = ["-- Flat gate-level netlist written for mervik's benchmark (generated, seed %d)."
+            % seed, "library cells;", "use cells.all;", "entity top is end entity top;",
+            "architecture netlist of top is", "begin"]
+    trailer = ["end architecture netlist;"]
+    out = head[:]
+    used = set()
+    n = 0
+    while len(out) + len(trailer) < E_TARGET_LINES:
+        a, b, z = (nets[rng.below(E_NETS)] for _ in range(3))
+        used.update((a, b, z))
+        out.append("  U%d : %s port map (A => %s, B => %s, Z => %s);"
+                   % (n, rng.pick(E_CELLS), a, b, z))
+        n += 1
+    out += trailer
+    with open(path, "wb") as f:
+        f.write(("\n".join(out) + "\n").encode("latin-1"))
+    return {"instances": n, "nets": len(used), "distinct_names": n + len(used)}
+
+
 # ---------------------------------------------------------------- inputs
 
 def ghdl_sources():
@@ -293,17 +335,42 @@ def prepare_d(work):
     build(work, "D", recipe_key("D", D_FILES), make)
 
 
+def prepare_e(work):
+    def make(d):
+        stats = make_flat_netlist(os.path.join(d, "netlist.vhd"))
+        finish(d, ["netlist.vhd"],
+               "one generated synthesis netlist, one instance a line (%d instances, %d nets, "
+               "about %d distinct names)" % (stats["instances"], stats["nets"],
+                                             stats["distinct_names"]), stats)
+    build(work, "E", recipe_key("E", E_TARGET_LINES, E_NETS), make)
+
+
+def prepare_f(work):
+    def make(d):
+        files = []
+        for i in range(1, F_FILES + 1):
+            name = "comments_%02d.vhd" % i
+            with open(os.path.join(d, name), "wb") as f:
+                f.write("".join("-- comment line %d\n" % n
+                                for n in range(1, F_LINES + 1)).encode("latin-1"))
+            files.append(name)
+        finish(d, files, "%d files of %d one-line comments" % (F_FILES, F_LINES))
+    build(work, "F", recipe_key("F", F_FILES, F_LINES), make)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--work", default=os.path.join(os.path.dirname(__file__), "work"))
-    parser.add_argument("--inputs", default="ABCD", help="which inputs, e.g. AB (default ABCD)")
+    parser.add_argument("--inputs", default="ABCDEF",
+                        help="which inputs, e.g. AB (default ABCDEF)")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
-    steps = {"A": prepare_a, "B": prepare_b, "C": prepare_c, "D": prepare_d}
+    steps = {"A": prepare_a, "B": prepare_b, "C": prepare_c, "D": prepare_d, "E": prepare_e,
+             "F": prepare_f}
     wanted = set(args.inputs.upper())
     if "B" in wanted:
         wanted.add("A")
-    for name in "ABCD":
+    for name in "ABCDEF":
         if name in wanted:
             steps[name](args.work)
 

@@ -27,7 +27,7 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-CONTENDERS = ["mervik", "floor", "peer"]
+CONTENDERS = ["mervik", "baseline", "floor", "peer"]
 PEER_MAX_RUNS = 3  # the peer is some ten times slower: 3 runs keep the full run near 5 minutes
 PEER_COMMAND = ('set -o pipefail; enscript -q -C -M A4 -f Courier8.4546 -p - "$@" '
                 '| ps2pdf - peer.pdf')
@@ -65,16 +65,18 @@ class Contender:
         self.work = work
 
     def command(self, inp):
-        if self.name == "mervik":
+        if self.name in ("mervik", "baseline"):
             # setsid: no controlling terminal, so the console goes to standard error and the
             # final key wait returns at once.
-            return ["setsid", "-w", self.args.mervik] + inp.files
+            binary = self.args.mervik if self.name == "mervik" else self.args.baseline
+            return ["setsid", "-w", binary] + inp.files
         if self.name == "floor":
             return [self.args.floor, "floor.pdf", FLOOR_LINES]
         return ["bash", "-c", PEER_COMMAND, "peer"] + inp.files
 
     def output(self, inp):
-        pdf = {"mervik": "listing.pdf", "floor": "floor.pdf", "peer": "peer.pdf"}[self.name]
+        pdf = {"mervik": "listing.pdf", "baseline": "listing.pdf", "floor": "floor.pdf",
+               "peer": "peer.pdf"}[self.name]
         return os.path.join(inp.dir, pdf)
 
     def check(self, inp, out_text, err_text):
@@ -88,7 +90,7 @@ class Contender:
             tail = f.read()
         if head != b"%PDF-" or b"%%EOF" not in tail:
             return "output is not a complete PDF"
-        if self.name == "mervik":
+        if self.name in ("mervik", "baseline"):
             m = re.search(r"Total lines: (\d+)", err_text)
             if not m or int(m.group(1)) != inp.lines:
                 return "mervik reported %s lines, expected %d" % (m and m.group(1), inp.lines)
@@ -137,8 +139,8 @@ def run_once(cmd, cwd, env, log_base, timeout):
             err_text)
 
 
-def file_digest(path):
-    h = hashlib.sha256()
+def file_digest(path, algorithm="sha256"):
+    h = hashlib.new(algorithm)
     if os.path.exists(path):
         with open(path, "rb") as f:
             for block in iter(lambda: f.read(1 << 20), b""):
@@ -200,6 +202,7 @@ class Result:
         self.walls, self.cpus, self.peaks = [], [], []
         self.failure = None
         self.pages = None
+        self.md5 = None  # of the PDF of the first good run
 
     @property
     def ok(self):
@@ -216,6 +219,8 @@ class Result:
 
 
 def planned_runs(args, inp, contender):
+    if contender == "baseline":
+        return args.baseline_runs
     if contender == "peer":
         return args.peer_runs if args.peer_runs is not None else min(args.runs, PEER_MAX_RUNS)
     return args.runs
@@ -254,6 +259,8 @@ def measure(args, inputs, contenders, env):
                 res.walls.append(wall)
                 res.cpus.append(cpu)
                 res.peaks.append(peak)
+                if res.md5 is None:
+                    res.md5 = file_digest(pdf, "md5")
                 log("bench: %s on %s, run %d/%d: %.3f s, %.1f MiB"
                     % (c.name, inp.name, i + 1, plan[c.name], wall, peak / 1024.0))
         for c in contenders:
@@ -298,6 +305,18 @@ def table(results, inputs, contenders):
     return rows
 
 
+def output_table(results, inputs):
+    """mervik's PDF per input by md5, and whether the baseline binary's is the same."""
+    rows = ["| input | mervik's PDF (md5) | baseline's PDF (md5) | same |", "|---|---|---|---|"]
+    for inp in inputs:
+        m, b = results.get((inp.name, "mervik")), results.get((inp.name, "baseline"))
+        mine = m.md5 if m and m.ok else None
+        theirs = b.md5 if b and b.ok else None
+        same = "-" if not (mine and theirs) else ("same" if mine == theirs else "**DIFFERENT**")
+        rows.append("| %s | %s | %s | %s |" % (inp.name, mine or "-", theirs or "-", same))
+    return rows
+
+
 def targets(results):
     """Each target: (what, figure text, met: True/False/None when not measured)."""
     def get(inp, c):
@@ -325,12 +344,24 @@ def targets(results):
         fig = ("%s x (%.3f vs %.3f µs/line)" % (fmt(x), a * 1e6, b * 1e6)) if x else "-"
         out.append(("mervik's time per line on %s at most %.1fx that on %s" % (inp, limit, base),
                     fig, None if x is None else x <= limit))
-    for inp in "BC":
+    for inp in "BCE":
         m, f = get(inp, "mervik"), get(inp, "floor")
         x = ratio(m.peak_mib(), f.peak_mib()) if m and f else None
         fig = ("%.2f x (%.1f vs %.1f MiB)" % (x, m.peak_mib(), f.peak_mib())) if x else "-"
         out.append(("mervik's peak memory on %s within 1.5x the floor's" % inp, fig,
                     None if x is None else x <= 1.5))
+    # Many names (E) and many pages (F).
+    for inp, limit in (("B", 1.10), ("E", 1.3)):
+        m, f = get(inp, "mervik"), get(inp, "floor")
+        x = ratio(m.median(), f.median()) if m and f else None
+        out.append(("mervik's time on %s within %.2fx the floor's" % (inp, limit),
+                    "%s x" % fmt(x) if x else "-", None if x is None else x <= limit))
+    for inp, limit in (("E", 1.5), ("F", 1.1)):
+        a, b = per_line(inp), per_line("B")
+        x = ratio(a, b)
+        fig = ("%s x (%.3f vs %.3f µs/line)" % (fmt(x), a * 1e6, b * 1e6)) if x else "-"
+        out.append(("mervik's time per line on %s at most %.1fx that on B" % (inp, limit),
+                    fig, None if x is None else x <= limit))
     return out
 
 
@@ -380,6 +411,10 @@ def report(args, results, inputs, contenders):
     lines += ["", "time ÷ floor and memory ÷ floor: the row's median time (peak memory) over the "
               "floor's on the same input; time ÷ mervik: over mervik's. cpu s: median user + "
               "system time, children included (the peer runs two processes at once).", ""]
+    lines += ["## Output", "", "Every PDF mervik wrote, by md5; with `--baseline` beside the one "
+              "the baseline binary wrote from the same input."
+              + (" Baseline: %s." % args.baseline_label if args.baseline else ""), ""]
+    lines += output_table(results, inputs) + [""]
     if not args.quick:
         lines += ["## Targets", "", "| target | figure | result |", "|---|---|---|"]
         for what, fig, met in targets(results):
@@ -399,6 +434,8 @@ def report(args, results, inputs, contenders):
               "the same pages through libharu the same way (same header, rule, outline, fonts, "
               "sizes and positions, one ShowText per line, compression on), and nothing else. "
               "Its time includes reading the lines file.",
+              "- baseline (with `--baseline PATH`): another mervik binary, run like mervik "
+              "(the same resource file beside it), to show that its PDF is the same.",
               "- peer: `enscript -q -C -M A4 -f Courier8.4546 -p - FILE... | ps2pdf - peer.pdf` "
               "(one PDF for all files, line numbers on)."]
     return lines
@@ -411,7 +448,10 @@ def main():
     ap.add_argument("--floor", required=True, help="the floor binary")
     ap.add_argument("--extract", default=None,
                     help="the extract_lines binary (default: beside the floor)")
-    ap.add_argument("--inputs", default="ABCD")
+    ap.add_argument("--inputs", default="ABCDEF")
+    ap.add_argument("--baseline", default=None,
+                    help="a mervik binary to compare with (its PDF md5 beside mervik's)")
+    ap.add_argument("--baseline-runs", type=int, default=1)
     ap.add_argument("--contenders", default=",".join(CONTENDERS))
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--peer-runs", type=int, default=None)
@@ -421,11 +461,23 @@ def main():
     ap.add_argument("--strict", action="store_true", help="exit 1 when a target is missed")
     args = ap.parse_args()
     if args.quick:
-        args.inputs, args.runs, args.peer_runs = "A", 1, 1
+        args.inputs, args.runs, args.peer_runs, args.baseline_runs = "A", 1, 1, 1
     if args.results is None:
         args.results = (os.path.join(args.work, "results-quick.md") if args.quick
                         else os.path.join(HERE, "results.md"))
     args.mervik = os.path.abspath(args.mervik)
+    args.baseline_label = args.baseline
+    if args.baseline:
+        # Run beside the same resource file, under the same name (the PDF's Creator).
+        home = os.path.join(args.work, "baseline")
+        os.makedirs(home, exist_ok=True)
+        target = os.path.join(home, "mervik")
+        if os.path.abspath(args.baseline) != target:
+            shutil.copy2(args.baseline, target)
+        rsc = os.path.join(os.path.dirname(args.mervik), "mervik.rsc")
+        if os.path.exists(rsc):
+            shutil.copy2(rsc, os.path.join(home, "mervik.rsc"))
+        args.baseline = target
     args.floor = os.path.abspath(args.floor)
     args.extract = os.path.abspath(args.extract or
                                    os.path.join(os.path.dirname(args.floor), "extract_lines"))
@@ -441,9 +493,12 @@ def main():
     if float(args.load_at_start) > 0.5:
         log("bench: warning: load average %s: other work is running, times will be noisy"
             % args.load_at_start)
-    inputs = [Input(args.work, n) for n in "ABCD" if n in args.inputs.upper()]
+    inputs = [Input(args.work, n) for n in "ABCDEF" if n in args.inputs.upper()]
     names = [n.strip() for n in args.contenders.split(",") if n.strip()]
-    contenders = [Contender(n, args, args.work) for n in CONTENDERS if n in names]
+    if args.baseline and "baseline" not in names:
+        names.append("baseline")
+    contenders = [Contender(n, args, args.work) for n in CONTENDERS if n in names
+                  and (n != "baseline" or args.baseline)]
     results = measure(args, inputs, contenders, env)
     lines = report(args, results, inputs, contenders)
     text = "\n".join(lines) + "\n"

@@ -3,12 +3,14 @@
 # floor and its extractor, prepares the inputs under bench/work/, runs every contender and prints
 # the table (also written to bench/results.md).
 #
-#   bench/run.sh                 full run: inputs A B C D, 5 runs each (the peer fewer)
+#   bench/run.sh                 full run: inputs A to F, 5 runs each (the peer fewer)
 #   bench/run.sh --quick         CI smoke run: input A, each contender once, no time asserted;
 #                                the table goes to bench/work/results-quick.md
-#   options: --runs N  --peer-runs N  --inputs ABCD  --contenders mervik,floor,peer
+#   options: --runs N  --peer-runs N  --inputs ABCDEF  --contenders mervik,floor,peer
 #            --results FILE  --timeout SECONDS  --strict (exit 1 when a target is missed)
 #            --mervik PATH (benchmark this binary instead of building one)  --no-deps
+#            --baseline PATH [--baseline-runs N] (also run that mervik binary, N times (1),
+#            and say per input whether its PDF is the same as mervik's, by md5)
 # Environment: BENCH_BUILD, the build directory for mervik (default build-bench at the root).
 set -euo pipefail
 
@@ -18,18 +20,20 @@ work="$bench/work"
 build="${BENCH_BUILD:-$root/build-bench}"
 
 measure_args=()
-inputs=ABCD
+inputs=ABCDEF
 mervik=""
 deps=yes
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) measure_args+=(--quick); inputs=A ;;
-    --runs|--peer-runs|--contenders|--results|--timeout) measure_args+=("$1" "$2"); shift ;;
+    --runs|--peer-runs|--contenders|--results|--timeout|--baseline-runs)
+      measure_args+=("$1" "$2"); shift ;;
+    --baseline) measure_args+=(--baseline "$(realpath "$2")"); shift ;;
     --inputs) inputs="$2"; measure_args+=(--inputs "$2"); shift ;;
     --mervik) mervik="$2"; shift ;;
     --strict) measure_args+=(--strict) ;;
     --no-deps) deps=no ;;
-    -h|--help) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift

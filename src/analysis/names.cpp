@@ -1,19 +1,20 @@
 // Name tables with their occurrences, and the cross-reference report.
 //
 // A name table behaves exactly like a sorted array searched by bisection (lo = -1,
-// hi = symbolCnt, the sought name on the left of compareName) with insertion at lo + 1. The
-// entries are kept in rank order in a list of chunks, so that reading the entry at a rank and
-// inserting at a rank stay cheap for large tables. While neither the table nor the sought name
-// holds a '*', compareName is a strict total order and the bisection finds a name iff an equal
-// one is stored, so a hash map answers those look-ups directly.
+// hi = symbolCnt, the sought name on the left of compareName) with insertion at lo + 1. While no
+// stored name holds a '*', compareName is a strict total order: the bisection finds a name iff
+// an equal one is stored, and the array is simply the stored names sorted. So such a table is a
+// flat array of entries in insertion order with an open-addressed hash index, and its order is
+// made by one sort when a report asks for it. Only a '*' (in a stored or a sought name) needs the
+// bisection itself; from then on the entries are also kept in rank order, in a list of chunks,
+// so that reading and inserting at a rank stay cheap for large tables.
 
 #include "analysis/names.hpp"
 
 #include <algorithm>
 #include <climits>
-#include <deque>
+#include <cstring>
 #include <new>
-#include <unordered_map>
 
 namespace mervik::analysis {
 
@@ -34,10 +35,53 @@ int signedByte(char c) {
   return v >= 128 ? v - 256 : v;
 }
 
-bool hasStar(std::string_view name) { return name.find('*') != std::string_view::npos; }
-
 // Rank order splits a chunk above this size, so an insertion moves at most this many entries.
 constexpr std::size_t chunkMax = 1024;
+
+// A sought or stored name, measured and hashed once.
+struct Key {
+  const char* name;
+  std::size_t length;
+  std::uint32_t hash;
+  bool star;
+};
+
+Key makeKey(const char* name) {
+  Key k{name, std::strlen(name), 0, false};
+  k.star = std::memchr(name, '*', k.length) != nullptr;
+  // 64-bit multiply-xor over 8-byte words; the tail is read byte by byte, never past the NUL.
+  std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ k.length;
+  std::size_t i = 0;
+  for (; i + 8 <= k.length; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, name + i, 8);
+    h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
+    h ^= h >> 32;
+  }
+  std::uint64_t tail = 0;
+  for (std::size_t j = 0; i + j < k.length; ++j) {
+    tail |= std::uint64_t{static_cast<unsigned char>(name[i + j])} << (8 * j);
+  }
+  h = (h ^ tail) * 0xC4CEB9FE1A85EC53ULL;
+  h ^= h >> 29;
+  k.hash = static_cast<std::uint32_t>(h ^ (h >> 32));
+  return k;
+}
+
+// The first 8 bytes of a star-free name as one number in compareName's order: a byte's signed
+// value + 128, the end of the name 128 (the signed value 0), nothing after the end.
+std::uint64_t orderPrefix(const char* name) {
+  std::uint64_t prefix = 0;
+  int i = 0;
+  for (; i < 8 && name[i] != '\0'; ++i) {
+    prefix = prefix << 8 | static_cast<std::uint64_t>(signedByte(name[i]) + 128);
+  }
+  if (i < 8) {
+    prefix = prefix << 8 | 128;
+    ++i;
+  }
+  return i < 8 ? prefix << (8 * (8 - i)) : prefix;
+}
 
 }  // namespace
 
@@ -53,41 +97,146 @@ int compareName(const char* a, const char* b) {
 }
 
 struct NameTable::Impl {
-  std::deque<NameEntry> store;  // the entries; their addresses never change
-  // The name beside its entry spares the bisection one memory access per step.
-  struct Slot {
-    const char* name;
-    NameEntry* entry;
-  };
-  std::vector<std::vector<Slot>> chunks;  // the entries in rank order, in pieces
-  std::vector<int> chunkStart;            // rank of each chunk's first entry
-  std::unordered_map<std::string_view, NameEntry*> byName;
-  bool hashed = true;  // byName is complete and no stored name holds a '*'
-  int symbolCnt = 0;
+  std::vector<NameEntry> symbol;  // the entries in insertion order; capacity symbolMax
   int symbolMax = 0;
 
-  const Slot& at(int rank) const;
-  int search(const char* name, NameEntry** found) const;
-  void insertAt(int rank, NameEntry* entry);
+  // Hash index over `symbol`: each slot holds a name's hash and its entry index + 1 (0: free).
+  struct Slot {
+    std::uint32_t hash;
+    std::uint32_t entry;
+  };
+  std::vector<Slot> slots;  // a power of two long, at most 7/10 in use
+  bool hashed = true;       // no stored name holds a '*', and `slots` indexes every entry
+
+  // Rank order, once a bisection has been needed: the name beside its entry index spares the
+  // bisection one memory access per step.
+  struct Ranked {
+    const char* name;
+    int entry;
+  };
+  std::vector<std::vector<Ranked>> chunks;
+  std::vector<int> chunkStart;  // rank of each chunk's first entry
+  bool ordered = false;         // chunks hold every entry
+
+  int symbolCnt() const { return static_cast<int>(symbol.size()); }
+  int lookup(const Key& k) const;
+  void addSlot(std::uint32_t hash, int entry);
+  void rehash(std::size_t size);
+  std::vector<int> sortedEntries() const;
+  std::vector<int> rankOrder() const;
+  void makeOrder();
+  const Ranked& at(int rank) const;
+  int search(const char* name, int* found) const;
+  void insertAt(int rank, int entry);
   void splitChunk(std::size_t c);
+  int find(const Key& k);
+  int enter(const Key& k, bool* failed);
 };
 
-const NameTable::Impl::Slot& NameTable::Impl::at(int rank) const {
+int NameTable::Impl::lookup(const Key& k) const {
+  if (slots.empty()) return -1;
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t i = k.hash & mask;; i = (i + 1) & mask) {
+    const Slot& s = slots[i];
+    if (s.entry == 0) return -1;
+    if (s.hash != k.hash) continue;
+    const char* stored = symbol[s.entry - 1].name;
+    if (std::memcmp(stored, k.name, k.length) == 0 && stored[k.length] == '\0') {
+      return static_cast<int>(s.entry - 1);
+    }
+  }
+}
+
+// May throw std::bad_alloc before anything has changed.
+void NameTable::Impl::addSlot(std::uint32_t hash, int entry) {
+  if ((symbol.size() + 1) * 10 > slots.size() * 7) {
+    rehash(std::max<std::size_t>(slots.size() * 2, 256));
+  }
+  const std::size_t mask = slots.size() - 1;
+  std::size_t i = hash & mask;
+  while (slots[i].entry != 0) i = (i + 1) & mask;
+  slots[i] = Slot{hash, static_cast<std::uint32_t>(entry + 1)};
+}
+
+void NameTable::Impl::rehash(std::size_t size) {
+  std::vector<Slot> grown(size, Slot{0, 0});
+  const std::size_t mask = size - 1;
+  for (const Slot& s : slots) {
+    if (s.entry == 0) continue;
+    std::size_t i = s.hash & mask;
+    while (grown[i].entry != 0) i = (i + 1) & mask;
+    grown[i] = s;
+  }
+  slots.swap(grown);
+}
+
+// The entries of a star-free table in compareName's order: sorted on their first 8 bytes, and
+// on the rest only where those agree. May throw std::bad_alloc.
+std::vector<int> NameTable::Impl::sortedEntries() const {
+  struct Item {
+    std::uint64_t prefix;
+    int entry;
+  };
+  std::vector<Item> items(symbol.size());
+  for (std::size_t i = 0; i < symbol.size(); ++i) {
+    items[i] = Item{orderPrefix(symbol[i].name), static_cast<int>(i)};
+  }
+  std::sort(items.begin(), items.end(), [this](const Item& a, const Item& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    // Equal prefixes without an end in them: both names are longer than 8 bytes.
+    return compareName(symbol[a.entry].name + 8, symbol[b.entry].name + 8) < 0;
+  });
+  std::vector<int> order(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) order[i] = items[i].entry;
+  return order;
+}
+
+std::vector<int> NameTable::Impl::rankOrder() const {
+  if (!ordered) return sortedEntries();
+  std::vector<int> order;
+  order.reserve(symbol.size());
+  for (const auto& chunk : chunks) {
+    for (const Ranked& r : chunk) order.push_back(r.entry);
+  }
+  return order;
+}
+
+// From here on the rank order is kept beside the entries. May throw std::bad_alloc.
+void NameTable::Impl::makeOrder() {
+  if (ordered) return;
+  std::vector<int> order = sortedEntries();
+  std::vector<std::vector<Ranked>> pieces;
+  std::vector<int> starts;
+  const std::size_t step = chunkMax / 2;
+  for (std::size_t r = 0; r < order.size(); r += step) {
+    std::vector<Ranked>& piece = pieces.emplace_back();
+    piece.reserve(std::min(step, order.size() - r) + 1);
+    for (std::size_t j = r; j < std::min(r + step, order.size()); ++j) {
+      piece.push_back(Ranked{symbol[static_cast<std::size_t>(order[j])].name, order[j]});
+    }
+    starts.push_back(static_cast<int>(r));
+  }
+  chunks.swap(pieces);
+  chunkStart.swap(starts);
+  ordered = true;
+}
+
+const NameTable::Impl::Ranked& NameTable::Impl::at(int rank) const {
   auto it = std::upper_bound(chunkStart.begin(), chunkStart.end(), rank);
   auto c = static_cast<std::size_t>(it - chunkStart.begin()) - 1;
   return chunks[c][static_cast<std::size_t>(rank - chunkStart[c])];
 }
 
 // The bisection of the sorted array, step for step. Returns lo as the search left it.
-int NameTable::Impl::search(const char* name, NameEntry** found) const {
+int NameTable::Impl::search(const char* name, int* found) const {
   int lo = -1;
-  int hi = symbolCnt;
+  int hi = symbolCnt();
   while (hi - lo > 1) {
     int mid = (lo + hi) / 2;  // lo + hi >= 0 here, so this rounds down
-    const Slot& slot = at(mid);
-    int cmp = compareName(name, slot.name);
+    const Ranked& r = at(mid);
+    int cmp = compareName(name, r.name);
     if (cmp == 0) {
-      *found = slot.entry;
+      *found = r.entry;
       return lo;
     }
     if (cmp > 0) {
@@ -96,23 +245,24 @@ int NameTable::Impl::search(const char* name, NameEntry** found) const {
       hi = mid;
     }
   }
-  *found = nullptr;
+  *found = -1;
   return lo;
 }
 
 // May throw std::bad_alloc before anything has changed.
-void NameTable::Impl::insertAt(int rank, NameEntry* entry) {
+void NameTable::Impl::insertAt(int rank, int entry) {
+  const Ranked r{symbol[static_cast<std::size_t>(entry)].name, entry};
   if (chunks.empty()) {
     chunks.reserve(1);
     chunkStart.reserve(1);
-    chunks.emplace_back(1, Slot{entry->name, entry});
+    chunks.emplace_back(1, r);
     chunkStart.push_back(0);
     return;
   }
   auto it = std::upper_bound(chunkStart.begin(), chunkStart.end(), rank);
   auto c = static_cast<std::size_t>(it - chunkStart.begin()) - 1;
   auto& chunk = chunks[c];
-  chunk.insert(chunk.begin() + (rank - chunkStart[c]), Slot{entry->name, entry});
+  chunk.insert(chunk.begin() + (rank - chunkStart[c]), r);
   for (std::size_t j = c + 1; j < chunkStart.size(); ++j) ++chunkStart[j];
   if (chunk.size() > chunkMax) splitChunk(c);
 }
@@ -121,8 +271,8 @@ void NameTable::Impl::insertAt(int rank, NameEntry* entry) {
 void NameTable::Impl::splitChunk(std::size_t c) {
   try {
     std::size_t half = chunks[c].size() / 2;
-    std::vector<Slot> upper(chunks[c].begin() + static_cast<std::ptrdiff_t>(half),
-                            chunks[c].end());
+    std::vector<Ranked> upper(chunks[c].begin() + static_cast<std::ptrdiff_t>(half),
+                              chunks[c].end());
     chunks.reserve(chunks.size() + 1);
     chunkStart.reserve(chunkStart.size() + 1);
     chunks.insert(chunks.begin() + static_cast<std::ptrdiff_t>(c) + 1, std::move(upper));
@@ -131,6 +281,66 @@ void NameTable::Impl::splitChunk(std::size_t c) {
     chunks[c].resize(half);
   } catch (const std::bad_alloc&) {
   }
+}
+
+// The index of the entry that matches, or -1. May throw std::bad_alloc (making the order).
+int NameTable::Impl::find(const Key& k) {
+  if (symbol.empty()) return -1;
+  if (hashed && !k.star) return lookup(k);
+  makeOrder();
+  int found = -1;
+  search(k.name, &found);
+  return found;
+}
+
+namespace {
+
+// Grows by half, truncated; a table too small for that grows by one.
+std::int64_t grownSize(int symbolMax, int symbolCnt) {
+  std::int64_t grown = std::int64_t{symbolMax} * 3 / 2;
+  return grown <= symbolCnt ? std::int64_t{symbolCnt} + 1 : grown;
+}
+
+}  // namespace
+
+// The index of the entry that matches, or of a new one; -1 with *failed when the table cannot
+// grow. May throw std::bad_alloc before anything has changed.
+int NameTable::Impl::enter(const Key& k, bool* failed) {
+  if (hashed && !k.star) {
+    int found = lookup(k);
+    if (found >= 0) return found;
+  }
+  int lo = -1;
+  if (!hashed || k.star || ordered) {
+    makeOrder();
+    int found = -1;
+    lo = search(k.name, &found);
+    if (found >= 0) return found;
+  }
+  if (symbolCnt() >= symbolMax) {
+    const std::int64_t grown = grownSize(symbolMax, symbolCnt());
+    if (!allowed(grown)) {
+      *failed = true;
+      return -1;
+    }
+    symbol.reserve(static_cast<std::size_t>(grown));
+    symbolMax = static_cast<int>(grown);
+  }
+  const int entry = symbolCnt();
+  symbol.push_back(NameEntry{k.name, 0});  // within the reserved room: cannot throw
+  try {
+    if (ordered) insertAt(lo + 1, entry);
+    if (hashed && !k.star) addSlot(k.hash, entry);
+  } catch (const std::bad_alloc&) {
+    symbol.pop_back();
+    throw;
+  }
+  if (hashed && k.star) {
+    // The bisection alone gives every answer from now on.
+    hashed = false;
+    std::vector<Slot>().swap(slots);
+  }
+  return entry;
 }
 
 NameTable::NameTable() = default;
@@ -147,7 +357,8 @@ bool NameTable::setTableSize(int n) {
     if (!allowed(n)) return false;
     if (!impl_) impl_ = std::make_unique<Impl>();
     // The entries in use are kept: a smaller size cannot drop them.
-    impl_->symbolMax = std::max(n, impl_->symbolCnt);
+    impl_->symbolMax = std::max(n, impl_->symbolCnt());
+    impl_->symbol.reserve(static_cast<std::size_t>(impl_->symbolMax));
     return true;
   } catch (const std::bad_alloc&) {
     return false;
@@ -155,135 +366,113 @@ bool NameTable::setTableSize(int n) {
 }
 
 NameEntry* NameTable::findName(const char* name) {
-  if (!impl_ || impl_->symbolCnt == 0) return nullptr;
-  std::string_view key(name);
-  if (impl_->hashed && !hasStar(key)) {
-    auto it = impl_->byName.find(key);
-    return it == impl_->byName.end() ? nullptr : it->second;
-  }
-  NameEntry* found = nullptr;
-  impl_->search(name, &found);
-  return found;
-}
-
-namespace {
-
-// Grows by half, truncated; a table too small for that grows by one.
-bool growTable(NameTable& table) {
-  std::int64_t grown = std::int64_t{table.symbolMax()} * 3 / 2;
-  if (grown <= table.symbolCnt()) grown = std::int64_t{table.symbolCnt()} + 1;
-  return allowed(grown) && table.setTableSize(static_cast<int>(grown));
-}
-
-// Room for the next occurrence: 4000 first, then half as much again, truncated.
-bool growOccurrences(std::vector<Occurrence>& occTable, int& occMax) {
-  std::int64_t grown = occMax == 0 ? 4000 : std::int64_t{occMax} * 3 / 2;
-  if (!allowed(grown)) return false;
+  if (!impl_) return nullptr;
   try {
-    occTable.reserve(static_cast<std::size_t>(grown));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  occMax = static_cast<int>(grown);
-  return true;
-}
-
-}  // namespace
-
-NameEntry* NameTable::enterName(const char* name) {
-  try {
-    if (!impl_) impl_ = std::make_unique<Impl>();
-    Impl& t = *impl_;
-    std::string_view key(name);
-    bool star = hasStar(key);
-    if (t.hashed && !star) {
-      auto it = t.byName.find(key);
-      if (it != t.byName.end()) return it->second;
-    }
-    NameEntry* found = nullptr;
-    int lo = t.search(name, &found);
-    if (found) return found;
-    if (t.symbolCnt >= t.symbolMax && !growTable(*this)) return nullptr;
-    t.store.push_back(NameEntry{name, 0, -1, -1});
-    NameEntry* entry = &t.store.back();
-    try {
-      t.insertAt(lo + 1, entry);
-    } catch (const std::bad_alloc&) {
-      t.store.pop_back();
-      return nullptr;
-    }
-    ++t.symbolCnt;
-    if (t.hashed && !star) {
-      try {
-        t.byName.emplace(key, entry);
-        return entry;
-      } catch (const std::bad_alloc&) {
-        // The search alone still gives every answer.
-      }
-    }
-    if (t.hashed) {
-      t.hashed = false;
-      t.byName = {};
-    }
-    return entry;
+    int found = impl_->find(makeKey(name));
+    return found < 0 ? nullptr : &impl_->symbol[static_cast<std::size_t>(found)];
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
 
-int NameTable::symbolCnt() const { return impl_ ? impl_->symbolCnt : 0; }
+NameEntry* NameTable::enterName(const char* name) {
+  try {
+    if (!impl_) impl_ = std::make_unique<Impl>();
+    bool failed = false;
+    int entry = impl_->enter(makeKey(name), &failed);
+    return entry < 0 ? nullptr : &impl_->symbol[static_cast<std::size_t>(entry)];
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+int NameTable::symbolCnt() const { return impl_ ? impl_->symbolCnt() : 0; }
 int NameTable::symbolMax() const { return impl_ ? impl_->symbolMax : 0; }
 
 std::vector<const NameEntry*> NameTable::entries() {
   std::vector<const NameEntry*> out;
   if (!impl_) return out;
   try {
-    out.reserve(static_cast<std::size_t>(impl_->symbolCnt));
-    for (const auto& chunk : impl_->chunks) {
-      for (const auto& slot : chunk) out.push_back(slot.entry);
-    }
+    const std::vector<int> order = impl_->rankOrder();
+    out.reserve(order.size());
+    for (int e : order) out.push_back(&impl_->symbol[static_cast<std::size_t>(e)]);
   } catch (const std::bad_alloc&) {
     out.clear();
   }
   return out;
 }
 
+NameTables::NameTables() = default;
+NameTables::~NameTables() = default;
+
 bool NameTables::resetSymbols() {
-  symbolTable.setTableSize(0);
+  releaseSymbols();
   bool ok = symbolTable.setTableSize(1000);
-  std::vector<Occurrence>().swap(occTable_);
-  occCnt_ = 0;
-  occMax_ = 0;
   if (!ok) failure_ = tableFailure;
   return ok;
 }
 
+void NameTables::releaseSymbols() {
+  symbolTable.setTableSize(0);
+  occTable_.clear();
+}
+
+bool NameTables::addOccurrence(int entry, int line) {
+  if (occTable_.occCnt() >= occTable_.occMax() && !allowed(occTable_.grownMax())) return false;
+  return occTable_.add(entry, line);
+}
+
 bool NameTables::recordName(const char* name, int line) {
-  int t = defaultTable;
-  if (NameEntry* e = exactTable.findName(name)) {
-    if (e->tableNo < 0) return true;
-    t = e->tableNo;
-  } else if (NameEntry* w = wildTable.findName(name)) {
-    if (w->tableNo < 0) return true;
-    t = w->tableNo;
+  const Key k = makeKey(name);
+  NameTable::Impl* symbols = symbolTable.impl_.get();
+  // A name recorded before has its class already: the resource tables have not changed since.
+  if (symbols && symbols->hashed && !k.star) {
+    const int known = symbols->lookup(k);
+    if (known >= 0) {
+      if (line > 0 && !addOccurrence(known, line)) {
+        failure_ = occFailure;
+        return false;
+      }
+      return true;
+    }
   }
-  NameEntry* s = symbolTable.enterName(name);
-  if (!s) {
+  try {
+    int t = defaultTable;
+    NameTable::Impl* exact = exactTable.impl_.get();
+    NameTable::Impl* wild = wildTable.impl_.get();
+    if (int e = exact ? exact->find(k) : -1; e >= 0) {
+      t = exact->symbol[static_cast<std::size_t>(e)].tableNo;
+      if (t < 0) return true;
+    } else if (int w = wild ? wild->find(k) : -1; w >= 0) {
+      t = wild->symbol[static_cast<std::size_t>(w)].tableNo;
+      if (t < 0) return true;
+    }
+    if (!symbols) symbolTable.impl_ = std::make_unique<NameTable::Impl>();
+    bool failed = false;
+    const int s = symbolTable.impl_->enter(k, &failed);
+    if (s < 0) {
+      failure_ = tableFailure;
+      return false;
+    }
+    symbolTable.impl_->symbol[static_cast<std::size_t>(s)].tableNo = t;
+    if (line > 0 && !addOccurrence(s, line)) {
+      failure_ = occFailure;
+      return false;
+    }
+    return true;
+  } catch (const std::bad_alloc&) {
     failure_ = tableFailure;
     return false;
   }
-  s->tableNo = t;
-  if (line <= 0) return true;
-  if (occCnt_ >= occMax_ && !growOccurrences(occTable_, occMax_)) {
-    failure_ = occFailure;
-    return false;
-  }
-  int o = occCnt_++;
-  occTable_.push_back(Occurrence{line, -1});  // within the reserved room: cannot throw
-  if (s->first < 0) s->first = o;
-  if (s->last >= 0) occTable_[static_cast<std::size_t>(s->last)].next = o;
-  s->last = o;
-  return true;
+}
+
+std::vector<int> NameTables::lines(const NameEntry& entry) {
+  const NameTable::Impl* symbols = symbolTable.impl_.get();
+  if (!symbols || !occTable_.group(symbols->symbolCnt())) return {};
+  const int* first;
+  const int* last;
+  occTable_.linesOf(static_cast<int>(&entry - symbols->symbol.data()), &first, &last);
+  return std::vector<int>(first, last);
 }
 
 namespace {
@@ -308,56 +497,69 @@ void appendNumber(std::string& text, int line) {
 
 // One entry's lines: the name field, then the line numbers in columns of 8, a repeated line
 // marked by '+' on the previous number, wrapped to continuation lines of 7 blanks.
-void writeEntry(const NameEntry& e, const std::vector<Occurrence>& occ, int lineWidth,
+void writeEntry(const char* name, const int* lines, const int* linesEnd, int lineWidth,
                 Navigation::Links links, std::string& text, pdf::LineSink& sink) {
-  text.assign("    ").append(e.name).append("  ");
-  if (links != Navigation::Links::off && e.first >= 0) {
-    sink.link(4, text.size() - 2, occ[static_cast<std::size_t>(e.first)].line);
-  }
+  text.assign("    ").append(name).append("  ");
+  if (links != Navigation::Links::off && lines != linesEnd) sink.link(4, text.size() - 2, *lines);
   while ((static_cast<std::int64_t>(text.size()) - 7) % 8 != 0) text += ' ';
   int last = 0;
-  for (int o = e.first; o >= 0; o = occ[static_cast<std::size_t>(o)].next) {
-    int line = occ[static_cast<std::size_t>(o)].line;
-    if (line == last) {
+  for (; lines != linesEnd; ++lines) {
+    if (*lines == last) {
       text.back() = '+';
       continue;
     }
-    last = line;
+    last = *lines;
     if (static_cast<std::int64_t>(text.size()) + 8 > lineWidth) {
       sink.line(text);
       text.assign(7, ' ');
     }
     const std::size_t at = text.size();
-    appendNumber(text, line);
-    if (links == Navigation::Links::all) sink.link(text.find_first_not_of(' ', at), text.size() - 1, line);
+    appendNumber(text, last);
+    if (links == Navigation::Links::all) {
+      sink.link(text.find_first_not_of(' ', at), text.size() - 1, last);
+    }
   }
   sink.line(text);
 }
 
 }  // namespace
 
-void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
+bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
                          int lineWidth, pdf::LineSink& sink, const Navigation& navigation) {
+  const NameTable::Impl* symbols = names.symbolTable.impl_.get();
+  if (!symbols) return true;
   try {
-    std::vector<const NameEntry*> entries = names.symbolTable.entries();
-    std::string text;  // one listing line; it grows as a long name or wide numbers need
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-      if (!tables[i].listed) continue;
-      bool headed = false;
-      for (const NameEntry* e : entries) {
-        if (e->tableNo != static_cast<int>(i)) continue;
-        if (!headed) {
-          sink.line("");
-          if (navigation.outline) sink.outlineEntry(tables[i].title, 0);
-          sink.line(tables[i].title);
-          sink.line("");
-          headed = true;
-        }
-        writeEntry(*e, names.occTable(), lineWidth, navigation.links, text, sink);
+    const std::vector<NameEntry>& symbol = symbols->symbol;
+    if (!names.occTable_.group(symbols->symbolCnt())) throw std::bad_alloc();
+    const std::vector<int> order = symbols->rankOrder();
+    // One stable pass per table over its own entries, not over all of them.
+    std::vector<std::vector<int>> byTable(tables.size());
+    for (int e : order) {
+      const int t = symbol[static_cast<std::size_t>(e)].tableNo;
+      if (t >= 0 && static_cast<std::size_t>(t) < tables.size() &&
+          tables[static_cast<std::size_t>(t)].listed) {
+        byTable[static_cast<std::size_t>(t)].push_back(e);
       }
     }
+    std::string text;  // one listing line; it grows as a long name or wide numbers need
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+      if (byTable[i].empty()) continue;
+      sink.line("");
+      if (navigation.outline) sink.outlineEntry(tables[i].title, 0);
+      sink.line(tables[i].title);
+      sink.line("");
+      for (int e : byTable[i]) {
+        const int* first;
+        const int* last;
+        names.occTable_.linesOf(e, &first, &last);
+        writeEntry(symbol[static_cast<std::size_t>(e)].name, first, last, lineWidth,
+                   navigation.links, text, sink);
+      }
+    }
+    return true;
   } catch (const std::bad_alloc&) {
-    // Only a name longer than the memory left can get here; the report ends early.
+    names.failure_ = occFailure;  // the lines could not be grouped, or a line not be formed
+    return false;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/units.hpp"
+#include "analysis/occurrences.hpp"
 #include "pdf/line_sink.hpp"
 
 namespace mervik::analysis {
@@ -16,23 +17,24 @@ namespace mervik::analysis {
 /// other. Negative, 0 or positive; only the sign means anything.
 int compareName(const char* a, const char* b);
 
-/// One entry of a name table. `name` is not owned: it points into the resource text or into
-/// the current source's text buffer.
-struct NameEntry {
-  const char* name = nullptr;
-  int tableNo = 0;   // resource table number, -1 for an excluded table's name
-  int first = -1;    // index in occTable of the first occurrence, -1 none
-  int last = -1;     // index in occTable of the last occurrence, -1 none
+/// A resource table as the cross-reference sees it: its title and whether it is listed.
+struct TableHeading {
+  std::string_view title;
+  bool listed = true;
 };
 
-/// One occurrence of a name: its line and the index of the next occurrence (-1 none).
-struct Occurrence {
-  int line = 0;
-  int next = -1;
+/// One entry of a name table. `name` is not owned: it points into the resource text or into
+/// the current source's text buffer. Its occurrences are kept by NameTables, not here.
+struct NameEntry {
+  const char* name = nullptr;
+  int tableNo = 0;  // resource table number, -1 for an excluded table's name
 };
 
 /// A name table: names kept in the order of compareName, looked up by binary search, with the
-/// '*' rule exactly as a sorted array searched that way gives it.
+/// '*' rule exactly as a sorted array searched that way gives it. Entry addresses stay valid
+/// until the table grows (as they would in a resized array).
+class NameTables;
+
 class NameTable {
  public:
   NameTable();
@@ -45,7 +47,7 @@ class NameTable {
   bool setTableSize(int n);
   /// The entry that matches `name`, or nullptr.
   NameEntry* findName(const char* name);
-  /// The entry that matches `name`, or a new one (first/last none, tableNo left to the caller).
+  /// The entry that matches `name`, or a new one (tableNo left to the caller).
   /// nullptr when the table cannot grow ("CAN'T SET table->symbol").
   NameEntry* enterName(const char* name);
 
@@ -55,48 +57,58 @@ class NameTable {
   std::vector<const NameEntry*> entries();
 
  private:
+  friend class NameTables;
+  friend bool writeCrossReference(NameTables&, const std::vector<TableHeading>&, int,
+                                  pdf::LineSink&, const Navigation&);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 
-/// The three name tables and the occurrences of the current source.
+/// The three name tables and the occurrences of the current source. exactTable and wildTable
+/// are filled before the first recordName and only searched after that.
 class NameTables {
  public:
+  NameTables();
+  ~NameTables();
+  NameTables(const NameTables&) = delete;
+  NameTables& operator=(const NameTables&) = delete;
+
   NameTable exactTable;   // plain names of the resource tables
   NameTable wildTable;    // wildcard names of the resource tables
   NameTable symbolTable;  // names of the current source
   int defaultTable = 0;   // number of "SYMBOL TABLE"
 
-  /// Per-source reset: symbolTable emptied with room for 1000, occTable released.
+  /// Per-source reset: symbolTable emptied with room for 1000, the occurrences released.
   bool resetSymbols();
+  /// Gives back the memory of the current source's names and occurrences (the source text
+  /// they point into is about to go); the next source starts with resetSymbols.
+  void releaseSymbols();
   /// Records a scanned name at a line: classed by exactTable, then wildTable, dropped when its
   /// class is excluded; an occurrence is added when line > 0.
   /// False with "CAN'T SET table->symbol" or "CAN'T SET occTable" in failure().
   bool recordName(const char* name, int line);
 
-  int occCnt() const { return occCnt_; }
-  int occMax() const { return occMax_; }
-  const std::vector<Occurrence>& occTable() const { return occTable_; }
+  int occCnt() const { return occTable_.occCnt(); }
+  int occMax() const { return occTable_.occMax(); }
+  /// The lines of an symbolTable entry's occurrences in recording order, for tests.
+  std::vector<int> lines(const NameEntry& entry);
   const std::string& failure() const { return failure_; }
 
  private:
-  std::vector<Occurrence> occTable_;
-  int occCnt_ = 0;
-  int occMax_ = 0;
-  std::string failure_;
-};
+  friend bool writeCrossReference(NameTables&, const std::vector<TableHeading>&, int,
+                                  pdf::LineSink&, const Navigation&);
+  bool addOccurrence(int entry, int line);
 
-/// A resource table as the cross-reference sees it: its title and whether it is listed.
-struct TableHeading {
-  std::string_view title;
-  bool listed = true;
+  OccurrenceTable occTable_;
+  std::string failure_;
 };
 
 /// Writes the cross-reference of the current source: for each listed table with names, in
 /// list order, "", its title, "", then one entry line per name with its line numbers.
 /// With navigation, each title is an outline entry and each name links to its first line (and
 /// with Links::all each line number to its line).
-void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
+/// False, with "CAN'T SET occTable" in names.failure(), when memory for it cannot be had.
+bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
                          int lineWidth, pdf::LineSink& sink,
                          const Navigation& navigation = Navigation());
 

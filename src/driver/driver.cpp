@@ -18,6 +18,7 @@
 #include "driver/paths.hpp"
 #include "driver/resource_search.hpp"
 #include "driver/selection.hpp"
+#include "pdf/listing_queue.hpp"
 #include "pdf/listing_writer.hpp"
 #include "platform/console.hpp"
 #include "platform/environment.hpp"
@@ -55,7 +56,6 @@ struct Run {
   analysis::EmphasisRules emphasis;
   analysis::LineIndex lines;
   analysis::Navigation navigation;
-  bool linkBudgetShown = false;
   int totalLines = 0;
 
   [[noreturn]] void fail(const std::string& message) { fatalError(console, message); }
@@ -107,7 +107,7 @@ bool loadSource(Run& run, const std::string& path, std::vector<char>* text) {
 }
 
 /// Lists one source: its text, statistics, warnings and cross-reference.
-void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warnings,
+void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warnings,
                 const Source& source, const std::vector<analysis::TableHeading>& headings) {
   run.console.print("\n\n%s", source.path.c_str());
   writer.section(source.header);
@@ -133,14 +133,13 @@ void listSource(Run& run, pdf::ListingWriter& writer, analysis::WarningLog& warn
   run.console.print("\n%6d different symbol names", run.names.symbolTable.symbolCnt());
   run.console.print("\n%6d symbol occurrences", run.names.occCnt());
   warnings.log(-999, -1);
-  analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer,
-                                run.navigation);
-  if (!writer.failure().empty()) run.fail(writer.failure());
-  if (writer.linkBudgetReached() && !run.linkBudgetShown) {
-    run.console.print("\nlinks: budget of %ld reached, later names are not linked",
-                      pdf::ListingWriter::linkBudget());
-    run.linkBudgetShown = true;
+  if (!analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer,
+                                     run.navigation)) {
+    run.fail(run.names.failure());
   }
+  run.names.releaseSymbols();  // they point into `text`, which goes now
+  // The writer may be a little behind: a failure it meets later ends the run at the close.
+  if (std::string failure = writer.failure(); !failure.empty()) run.fail(failure);
 }
 
 /// Saves the listing into a file of its own beside `listingPath` and renames it into place
@@ -177,13 +176,24 @@ void listSources(Run& run, std::vector<Source>& sources) {
   if (!writer.open(std::to_string(run.settings.lineWidth), orientation, &err)) run.fail(err);
   sortSources(sources);
 
-  analysis::WarningLog warnings(writer, run.console);
-  warnings.setNavigation(run.navigation.outline,
-                         run.navigation.links != analysis::Navigation::Links::off);
-  const auto headings = run.tables.headings();
-  for (size_t i = 0; i < sources.size(); ++i) {
-    if (i > 0 && sources[i].path == sources[i - 1].path) continue;
-    listSource(run, writer, warnings, sources[i], headings);
+  {
+    // The second thread draws the listing while this one analyses the sources.
+    pdf::ListingQueue queue(writer);
+    analysis::WarningLog warnings(queue, run.console);
+    warnings.setNavigation(run.navigation.outline,
+                           run.navigation.links != analysis::Navigation::Links::off);
+    const auto headings = run.tables.headings();
+    for (size_t i = 0; i < sources.size(); ++i) {
+      if (i > 0 && sources[i].path == sources[i - 1].path) continue;
+      listSource(run, queue, warnings, sources[i], headings);
+    }
+    queue.finish();
+  }
+  // Links are placed as the writer draws, which may be a little behind the analysis: the
+  // budget is told once the listing is drawn.
+  if (writer.linkBudgetReached()) {
+    run.console.print("\nlinks: budget of %ld reached, later names are not linked",
+                      pdf::ListingWriter::linkBudget());
   }
 
   const pdf::CloseResult closed = closeListing(run, writer, listingPath);

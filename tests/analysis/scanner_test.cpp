@@ -31,8 +31,7 @@ std::string scan(std::string_view source, std::vector<char>& text) {
   if (!scanSource(text.data(), lines, names, warnings, sink, Navigation(), &out)) return out;
   for (const NameEntry* e : names.symbolTable.entries()) {
     out += '[' + std::string(e->name);
-    for (int o = e->first; o >= 0; o = names.occTable()[o].next)
-      out += ' ' + std::to_string(names.occTable()[o].line);
+    for (int line : names.lines(*e)) out += ' ' + std::to_string(line);
     out += ']';
   }
   out += "|c" + std::to_string(std::stoi(sink.lines.at(0)));
