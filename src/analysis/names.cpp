@@ -309,8 +309,15 @@ void appendNumber(std::string& text, int line) {
 // One entry's lines: the name field, then the line numbers in columns of 8, a repeated line
 // marked by '+' on the previous number, wrapped to continuation lines of 7 blanks.
 void writeEntry(const NameEntry& e, const std::vector<Occurrence>& occ, int lineWidth,
-                Navigation::Links links, std::string& text, pdf::LineSink& sink) {
-  text.assign("    ").append(e.name).append("  ");
+                Navigation::Links links, TextEncoding encoding, std::string& text,
+                pdf::LineSink& sink) {
+  text.assign("    ");
+  if (encoding == TextEncoding::utf8) {
+    appendCp1252(text, e.name);
+  } else {
+    text.append(e.name);
+  }
+  text.append("  ");
   if (links != Navigation::Links::off && e.first >= 0) {
     sink.link(4, text.size() - 2, occ[static_cast<std::size_t>(e.first)].line);
   }
@@ -337,7 +344,8 @@ void writeEntry(const NameEntry& e, const std::vector<Occurrence>& occ, int line
 }  // namespace
 
 void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
-                         int lineWidth, pdf::LineSink& sink, const Navigation& navigation) {
+                         int lineWidth, pdf::LineSink& sink, const Navigation& navigation,
+                         TextEncoding encoding) {
   try {
     std::vector<const NameEntry*> entries = names.symbolTable.entries();
     std::string text;  // one listing line; it grows as a long name or wide numbers need
@@ -353,7 +361,7 @@ void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tab
           sink.line("");
           headed = true;
         }
-        writeEntry(*e, names.occTable(), lineWidth, navigation.links, text, sink);
+        writeEntry(*e, names.occTable(), lineWidth, navigation.links, encoding, text, sink);
       }
     }
   } catch (const std::bad_alloc&) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/text_encoding.hpp"
 #include "analysis/units.hpp"
 #include "pdf/line_sink.hpp"
 
@@ -95,10 +96,12 @@ struct TableHeading {
 /// Writes the cross-reference of the current source: for each listed table with names, in
 /// list order, "", its title, "", then one entry line per name with its line numbers.
 /// With navigation, each title is an outline entry and each name links to its first line (and
-/// with Links::all each line number to its line).
+/// with Links::all each line number to its line). For a UTF-8 source the names are shown the
+/// way the layout shows its characters, one column each.
 void writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
                          int lineWidth, pdf::LineSink& sink,
-                         const Navigation& navigation = Navigation());
+                         const Navigation& navigation = Navigation(),
+                         TextEncoding encoding = TextEncoding::eightBit);
 
 /// Test hook: the largest number of entries any name table or occTable may allocate
 /// (0: no limit), so that allocation failures can be provoked.
