@@ -119,7 +119,8 @@ template <TextEncoding encoding>
 char* Layout::walk(char* text) {
   if (emphasis_ != nullptr) faces_.emplace(*emphasis_, text);
   char* p = text;
-  [[maybe_unused]] const char* end = nullptr;  // UTF-8: the zero byte, which no sequence may run into
+  // UTF-8: the zero byte, which no sequence may run into.
+  [[maybe_unused]] const char* end = nullptr;
   if constexpr (encoding == TextEncoding::utf8) {
     end = text + std::strlen(text);
     p += byteOrderMarkLength(text);
