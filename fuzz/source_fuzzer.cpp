@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "analysis/layout.hpp"
 #include "analysis/names.hpp"
 #include "analysis/scanner.hpp"
+#include "analysis/text_encoding.hpp"
 #include "analysis/warning_log.hpp"
 #include "config/settings.hpp"
 
@@ -54,12 +56,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   warnings.log(0, 0);
   int totalLines = 0;
   std::string err;
-  const analysis::LayoutSettings layout{settings.tabWidth, settings.lineWidth};
-  if (!analysis::layoutSource(text.data(), layout, lines, warnings, sink, analysis::Navigation(), &totalLines, &err)) {
+  // Read as the program reads it: UTF-8 when the text is.
+  const auto encoding = analysis::isUtf8Text(text.data(), std::strlen(text.data()))
+                            ? analysis::TextEncoding::utf8
+                            : analysis::TextEncoding::eightBit;
+  const analysis::LayoutSettings layout{settings.tabWidth, settings.lineWidth, nullptr,
+                                        analysis::Navigation(), encoding};
+  if (!analysis::layoutSource(text.data(), layout, lines, warnings, sink, &totalLines, &err)) {
     return 0;
   }
   if (!analysis::scanSource(text.data(), lines, names, warnings, sink, analysis::Navigation(), &err)) return 0;
   warnings.log(-999, -1);
-  analysis::writeCrossReference(names, {{"SYMBOL TABLE", true}}, settings.lineWidth, sink);
+  analysis::writeCrossReference(names, {{"SYMBOL TABLE", true}}, settings.lineWidth, sink,
+                                analysis::Navigation(), encoding);
   return 0;
 }

@@ -67,7 +67,9 @@ class Layout {
         sink_(sink) {}
 
   /// Lays out `text` up to its zero byte and returns the zero byte's position, or nullptr
-  /// when the line-start index cannot grow.
+  /// when the line-start index cannot grow. One instance per encoding, so that reading
+  /// UTF-8 costs an 8-bit text nothing.
+  template <TextEncoding encoding>
   char* walk(char* text);
 
   int lineCnt() const { return lineCnt_; }
@@ -113,9 +115,16 @@ void Layout::writeLine() {
   }
 }
 
+template <TextEncoding encoding>
 char* Layout::walk(char* text) {
   if (emphasis_ != nullptr) faces_.emplace(*emphasis_, text);
   char* p = text;
+  // UTF-8: the zero byte, which no sequence may run into.
+  [[maybe_unused]] const char* end = nullptr;
+  if constexpr (encoding == TextEncoding::utf8) {
+    end = text + std::strlen(text);
+    p += byteOrderMarkLength(text);
+  }
   bool tabWrapped = false;  // the tab at p has already started a continuation line
   for (;;) {
     const unsigned char cls = byteClass[static_cast<unsigned char>(*p)];
@@ -134,6 +143,14 @@ char* Layout::walk(char* text) {
     }
     char c = *p;
     bool advance = true;
+    int step = 1;  // the bytes of the character at p
+    if constexpr (encoding == TextEncoding::utf8) {
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        const Utf8Char u = decodeUtf8(p, end);
+        c = u.length == 0 ? '?' : cp1252Of(u.codePoint);
+        step = u.length == 0 ? 1 : u.length;
+      }
+    }
     if (cls == tab) {
       c = ' ';
       advance = (len_ - 6) % tabWidth_ == 0;
@@ -146,9 +163,9 @@ char* Layout::walk(char* text) {
       beginContinuation();
       tabWrapped = true;
     }
-    append(c, p);
+    append(c, p);  // a character takes the face of its first byte
     if (advance) {
-      ++p;
+      p += step;
       tabWrapped = false;
     }
   }
@@ -228,7 +245,9 @@ void writeStatistic(pdf::LineSink& sink, std::string_view label, int value) {
 bool layoutSource(char* text, const LayoutSettings& settings, LineIndex& lines,
                   WarningLog& warnings, pdf::LineSink& sink, int* totalLines, std::string* err) {
   Layout layout(settings, lines, warnings, sink);
-  const char* end = layout.walk(text);
+  const char* end = settings.encoding == TextEncoding::utf8
+                        ? layout.walk<TextEncoding::utf8>(text)
+                        : layout.walk<TextEncoding::eightBit>(text);
   if (end == nullptr) {
     try {
       if (err != nullptr) *err = "CAN'T SET lStart";

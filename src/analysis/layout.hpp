@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/emphasis.hpp"
+#include "analysis/text_encoding.hpp"
 #include "analysis/units.hpp"
 #include "analysis/warning_log.hpp"
 #include "pdf/line_sink.hpp"
@@ -44,6 +45,9 @@ struct LayoutSettings {
   int lineWidth = 100;
   EmphasisRules* emphasis = nullptr;  // the faces of the source bytes; none: all regular
   Navigation navigation{};            // anchors for the numbered lines, an outline entry
+  // utf8: the caller found the text valid UTF-8 (isUtf8Text). Each character then takes one
+  // column and is drawn as its code page 1252 byte or '?'; a byte order mark is not drawn.
+  TextEncoding encoding = TextEncoding::eightBit;
 };
 
 /// Lays out one loaded, non-empty source. `text` is the file's bytes followed by one zero byte;

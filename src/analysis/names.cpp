@@ -498,8 +498,15 @@ void appendNumber(std::string& text, int line) {
 // One entry's lines: the name field, then the line numbers in columns of 8, a repeated line
 // marked by '+' on the previous number, wrapped to continuation lines of 7 blanks.
 void writeEntry(const char* name, const int* lines, const int* linesEnd, int lineWidth,
-                Navigation::Links links, std::string& text, pdf::LineSink& sink) {
-  text.assign("    ").append(name).append("  ");
+                Navigation::Links links, TextEncoding encoding, std::string& text,
+                pdf::LineSink& sink) {
+  text.assign("    ");
+  if (encoding == TextEncoding::utf8) {
+    appendCp1252(text, name);
+  } else {
+    text.append(name);
+  }
+  text.append("  ");
   if (links != Navigation::Links::off && lines != linesEnd) sink.link(4, text.size() - 2, *lines);
   while ((static_cast<std::int64_t>(text.size()) - 7) % 8 != 0) text += ' ';
   int last = 0;
@@ -525,7 +532,8 @@ void writeEntry(const char* name, const int* lines, const int* linesEnd, int lin
 }  // namespace
 
 bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
-                         int lineWidth, pdf::LineSink& sink, const Navigation& navigation) {
+                         int lineWidth, pdf::LineSink& sink, const Navigation& navigation,
+                         TextEncoding encoding) {
   const NameTable::Impl* symbols = names.symbolTable.impl_.get();
   if (!symbols) return true;
   try {
@@ -553,7 +561,7 @@ bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tab
         const int* last;
         names.occTable_.linesOf(e, &first, &last);
         writeEntry(symbol[static_cast<std::size_t>(e)].name, first, last, lineWidth,
-                   navigation.links, text, sink);
+                   navigation.links, encoding, text, sink);
       }
     }
     return true;

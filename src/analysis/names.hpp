@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/units.hpp"
 #include "analysis/occurrences.hpp"
+#include "analysis/text_encoding.hpp"
+#include "analysis/units.hpp"
 #include "pdf/line_sink.hpp"
 
 namespace mervik::analysis {
@@ -59,7 +60,7 @@ class NameTable {
  private:
   friend class NameTables;
   friend bool writeCrossReference(NameTables&, const std::vector<TableHeading>&, int,
-                                  pdf::LineSink&, const Navigation&);
+                                  pdf::LineSink&, const Navigation&, TextEncoding);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
@@ -96,7 +97,7 @@ class NameTables {
 
  private:
   friend bool writeCrossReference(NameTables&, const std::vector<TableHeading>&, int,
-                                  pdf::LineSink&, const Navigation&);
+                                  pdf::LineSink&, const Navigation&, TextEncoding);
   bool addOccurrence(int entry, int line);
 
   OccurrenceTable occTable_;
@@ -106,11 +107,13 @@ class NameTables {
 /// Writes the cross-reference of the current source: for each listed table with names, in
 /// list order, "", its title, "", then one entry line per name with its line numbers.
 /// With navigation, each title is an outline entry and each name links to its first line (and
-/// with Links::all each line number to its line).
+/// with Links::all each line number to its line). For a UTF-8 source the names are shown the
+/// way the layout shows its characters, one column each.
 /// False, with "CAN'T SET occTable" in names.failure(), when memory for it cannot be had.
 bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tables,
                          int lineWidth, pdf::LineSink& sink,
-                         const Navigation& navigation = Navigation());
+                         const Navigation& navigation = Navigation(),
+                         TextEncoding encoding = TextEncoding::eightBit);
 
 /// Test hook: the largest number of entries any name table or occTable may allocate
 /// (0: no limit), so that allocation failures can be provoked.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -10,6 +11,7 @@
 #include "analysis/layout.hpp"
 #include "analysis/names.hpp"
 #include "analysis/scanner.hpp"
+#include "analysis/text_encoding.hpp"
 #include "analysis/warning_log.hpp"
 #include "config/resource.hpp"
 #include "config/resource_tables.hpp"
@@ -106,6 +108,14 @@ bool loadSource(Run& run, const std::string& path, std::vector<char>* text) {
   return false;
 }
 
+/// How a loaded source is read: as UTF-8 when the run detects it and the text up to its
+/// zero byte is UTF-8 with a multi-byte character, otherwise byte by byte.
+analysis::TextEncoding encodingOf(const Run& run, const char* text) {
+  if (run.settings.utf8 == config::Utf8::off) return analysis::TextEncoding::eightBit;
+  return analysis::isUtf8Text(text, std::strlen(text)) ? analysis::TextEncoding::utf8
+                                                       : analysis::TextEncoding::eightBit;
+}
+
 /// Lists one source: its text, statistics, warnings and cross-reference.
 void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warnings,
                 const Source& source, const std::vector<analysis::TableHeading>& headings) {
@@ -114,11 +124,14 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   std::vector<char> text;  // the name tables point into it until the cross-reference is out
   if (!loadSource(run, source.path, &text)) return;
 
+  const analysis::TextEncoding encoding = encodingOf(run, text.data());
+  if (encoding == analysis::TextEncoding::utf8) run.console.write("\n   read as UTF-8");
+
   std::string err;
   if (!run.names.resetSymbols()) run.fail(run.names.failure());
   warnings.log(0, 0);
   const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth,
-                                        &run.emphasis, run.navigation};
+                                        &run.emphasis, run.navigation, encoding};
   if (!analysis::layoutSource(text.data(), layout, run.lines, warnings, writer, &run.totalLines,
                               &err)) {
     run.fail(err);
@@ -126,15 +139,19 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   writer.line("");
   writer.line("LEXICAL STATISTICS");
   writer.line("");
-  if (!analysis::scanSource(text.data(), run.lines, run.names, warnings, writer, run.navigation,
-                            &err)) {
+  // A byte order mark is no part of the source: read as three symbols it would hide a design
+  // unit that opens the text. It is never part of a name, so the names stay the same.
+  const std::size_t scanStart =
+      encoding == analysis::TextEncoding::utf8 ? analysis::byteOrderMarkLength(text.data()) : 0;
+  if (!analysis::scanSource(text.data() + scanStart, run.lines, run.names, warnings, writer,
+                            run.navigation, &err)) {
     run.fail(err);
   }
   run.console.print("\n%6d different symbol names", run.names.symbolTable.symbolCnt());
   run.console.print("\n%6d symbol occurrences", run.names.occCnt());
   warnings.log(-999, -1);
   if (!analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer,
-                                     run.navigation)) {
+                                     run.navigation, encoding)) {
     run.fail(run.names.failure());
   }
   run.names.releaseSymbols();  // they point into `text`, which goes now
