@@ -1,8 +1,5 @@
 // End-to-end: which files a run lists, in which order, and where the listing goes.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <string>
 
@@ -26,8 +23,6 @@ TEST(Selection, PatternsAndNamesListEachFileOnceInPathOrderBesideTheFirstNamedSo
   ASSERT_EQ(f.run({"c.vhd", "b.vhd", "a.vhd"}).status, 0);
   EXPECT_EQ(f.pdf().listing(), byPattern.listing());
 
-  const timespec times[2] = {{1709543107, 0}, {1709543107, 0}};  // 2024-03-04 09:05:07 UTC
-  ASSERT_EQ(::utimensat(AT_FDCWD, (f.dir / "work/core/cpu.vhd").c_str(), times, 0), 0);
   ::setenv("TZ", "UTC", 1);  // the child inherits it; nothing else here shows a date
   const RunResult r = f.run({"lib/mem.vhd", "core/cpu.vhd", "lib/*.vhd"});
   EXPECT_EQ(std::to_string(r.status) + r.opened, "0lib/listing.pdf");

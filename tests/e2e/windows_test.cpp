@@ -1,20 +1,18 @@
-// End-to-end: the Windows build, mervik.exe, run under Wine on real files; its PDF is read back
-// or compared with the Linux build's byte for byte.
+// End-to-end: mervik.exe under Wine on real files, its PDF read back or compared with Linux's.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <iterator>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -25,40 +23,19 @@ namespace mervik::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::vector<std::pair<std::string, std::string>>;  // name, text
-
-// Sources last written at 2024-03-04 09:05:07 UTC.
-void writeSources(Workspace& f, const Files& files) {
-  const timespec times[2] = {{1709543107, 0}, {1709543107, 0}};
-  for (const auto& [name, text] : files) {
-    f.source(name, text);
-    ::utimensat(AT_FDCWD, (f.dir / ("work/" + name)).c_str(), times, 0);
-  }
-}
-
-// The bundled examples under three formats, and ghdl's VHDL sources (the benchmark's input A).
 TEST(Windows, WritesTheSamePdfBytesAsTheLinuxBuild) {
   ::setenv("TZ", "UTC", 1);
-  const std::string dir = MERVIK_SOURCE_DIR, shipped = readFile(dir + "/examples/mervik.rsc");
-  Files examples, ghdl;
-  for (const char* name : {"counter.vhd", "traffic_light.vhd", "uart_tx.vhd"})
-    examples.emplace_back(name, readFile(dir + "/examples/" + name));
-  for (const auto& entry : fs::recursive_directory_iterator("/usr/lib/ghdl/src")) {
-    std::string flat = entry.path().string().substr(17);
-    for (char& c : flat) c = c == '/' ? '_' : c;
-    if (entry.path().extension() == ".vhdl") ghdl.emplace_back(flat, readFile(entry.path()));
-  }
-  ASSERT_GT(ghdl.size(), 50u) << "install ghdl-common";
-  const std::pair<const Files*, std::string> cases[] = {{&examples, shipped},
-                                                        {&examples, "/FORMAT\n3\n-120\n"},
-                                                        {&examples, "/FORMAT\n4\n24\n"},
-                                                        {&ghdl, shipped}};
+  const Sources examples = exampleSources(), ghdl = ghdlSources();
+  const std::pair<const Sources*, std::string> cases[] = {{&examples, shippedResource()},
+                                                          {&examples, "/FORMAT\n3\n-120\n"},
+                                                          {&examples, "/FORMAT\n4\n24\n"},
+                                                          {&ghdl, shippedResource()}};
   for (const auto& [sources, resource] : cases) {
     std::string pdf[2];
     for (const Build build : {Build::native, Build::windows}) {
       Workspace f(build);
       f.resource(resource);
-      writeSources(f, *sources);
+      f.sources(*sources);
       ASSERT_EQ(f.run({"*.vhd*"}).status, 0);
       pdf[build == Build::windows] = readFile(f.dir / "work/listing.pdf");
     }
@@ -66,21 +43,16 @@ TEST(Windows, WritesTheSamePdfBytesAsTheLinuxBuild) {
   }
 }
 
-// Patterns ignore letter case and take '?'; '\' and '/' separate, a drive belongs to the
-// directory; a path keeps the directory as typed and the name as stored; the listing goes
-// beside the first named source, over one already there; mervik.rsc is read beside mervik.exe,
-// also when it is started by its bare name through the search path.
+// Case-blind patterns with '?', '\' or '/', drives; the listing beside the first source, over an
+// old one; mervik.rsc beside mervik.exe, also when started by its bare name.
 TEST(Windows, SelectsWithWildcardsAndWindowsPathsAndReadsTheResourceBesideTheProgram) {
   ::setenv("TZ", "XYZ-2", 1);  // two hours east: the header shows the local time
   for (const Build build : {Build::windows, Build::windowsByName}) {
     Workspace f(build);
     f.resource("/TITLE\nWindows\n");
-    writeSources(f, {{"rtl/Alu.VHD", "signal a;\n"},
-                     {"rtl/cpu.vhd", "entity c is end;\n"},
-                     {"rtl/cpu.vhdl", "x\n"},
-                     {"rtl/sub.vhd/x", "x\n"},
-                     {"src2.vhd", ""},
-                     {"src/cpu.vhd", "entity c is end;\n"}});
+    f.sources({{"rtl/Alu.VHD", "signal a;\n"}, {"rtl/cpu.vhd", "entity c is end;\n"},
+               {"rtl/cpu.vhdl", "x\n"}, {"rtl/sub.vhd/x", "x\n"}, {"src2.vhd", ""},
+               {"src/cpu.vhd", "entity c is end;\n"}});
     std::string work = "Z:" + f.dir / "work";
     for (char& c : work) c = c == '/' ? '\\' : c;
     for (int pass = 0; pass < 2; ++pass) {
@@ -97,7 +69,7 @@ TEST(Windows, SelectsWithWildcardsAndWindowsPathsAndReadsTheResourceBesideThePro
   }
   // C:\work\rtl is a workspace's rtl/ through a link in the prefix's drive C.
   Workspace f(Build::windows);
-  writeSources(f, {{"rtl/Alu.VHD", "signal a;\n"}, {"rtl/cpu.vhd", "entity c is end;\n"}});
+  f.sources({{"rtl/Alu.VHD", "signal a;\n"}, {"rtl/cpu.vhd", "entity c is end;\n"}});
   const fs::path drive = fs::path(MERVIK_WINE_PREFIX) / "drive_c/work";
   fs::create_directories(drive);
   fs::remove(drive / "rtl");
@@ -109,42 +81,35 @@ TEST(Windows, SelectsWithWildcardsAndWindowsPathsAndReadsTheResourceBesideThePro
   EXPECT_EQ(fileTitles(f.pdf("rtl/listing.pdf")), "[cpu.vhd][Alu.VHD][cpu.vhd]");  // '/' before '\'
 }
 
-// Sources that cannot be listed are reported and skipped; a fatal error shows its message and
-// ends with status 1 without a listing.
+// Unlisted sources are reported and skipped; a fatal error ends with its message and status 1.
 TEST(Windows, ReportsFailuresWithTheirMessagesAndStatus) {
   std::string tables;
   for (int i = 0; i < 20; ++i) tables += "//T" + std::to_string(i) + "\n";
-  const std::pair<std::string, std::string> cases[] = {
-      // resource, how the console ends
-      {"",
+  const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
+      // resource, names, how the console ends
+      {"", {"missing.vhd", "empty.vhd", "u\\*"},
        "\n\nmissing.vhd : FILE NOT FOUND\n\n\nempty.vhd\n\nempty.vhd : FILE IS EMPTY\n\n\n"
        "u\\?.vhd\n\nu\\?.vhd : FILE COULD NOT BE OPENED\n\n\nTotal lines: 0\n\nNo listing file:"
        " no source could be listed\n\nPress a key to quit 0"},
-      {tables, "\n   T19\n\nTOO MANY RESOURCE TABLES\n\nPress a key to quit 1"},
-      {"",
+      {tables, {"a.vhd"}, "\n   T19\n\nTOO MANY RESOURCE TABLES\n\nPress a key to quit 1"},
+      {"", {"dir\\a.vhd"},
        "\n\ndir\\a.vhd\n     4 different symbol names\n     4 symbol occurrences\n\nCould not "
        "save the PDF file\n\nPress a key to quit 1"}};
-  const std::vector<std::string> args[] = {
-      {"missing.vhd", "empty.vhd", "u\\*"}, {"a.vhd"}, {"dir\\a.vhd"}};
-  for (size_t i = 0; i < std::size(cases); ++i) {
+  for (const auto& [resource, names, expected] : cases) {
     Workspace f(Build::windows);
-    if (!cases[i].first.empty()) f.resource(cases[i].first);
-    writeSources(f, {{"a.vhd", "entity e is end;\n"},
-                     {"empty.vhd", ""},
-                     {"u/\xd0\xb6.vhd", "x\n"},  // a name outside the ANSI code page
-                     {"dir/a.vhd", "entity e is end;\n"},
-                     {"dir/listing.pdf/x", ""}});
-    const RunResult r = f.run(args[i]);
+    if (!resource.empty()) f.resource(resource);
+    f.sources({{"a.vhd", "entity e is end;\n"}, {"empty.vhd", ""}, {"dir/listing.pdf/x", ""},
+               {"u/\xd0\xb6.vhd", "x\n"},  // a name outside the ANSI code page
+               {"dir/a.vhd", "entity e is end;\n"}});
+    const RunResult r = f.run(names);
     const std::string shown = r.console + std::to_string(r.status) + r.opened;
-    const std::string& expected = cases[i].second;
     EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), expected.size())), expected);
     EXPECT_FALSE(fileExists(f.dir / "work/listing.pdf") ||
                  fileExists(f.dir / "work/dir/listing.pdf.part"));
   }
 }
 
-// Reads the console until `text` shows, without the escape sequences and blanks that Wine's
-// console draws with.
+// Reads the console until `text` shows, less the escapes and blanks Wine's console draws with.
 bool readUntil(int fd, const std::string& text, int seconds, std::string* raw) {
   const std::regex drawing("\x1b\\[[0-9;?]*[A-Za-z]|[ \r]");
   for (int i = 0; i < seconds * 10; ++i) {
@@ -157,15 +122,14 @@ bool readUntil(int fd, const std::string& text, int seconds, std::string* raw) {
   return false;
 }
 
-// On a console (a terminal, under Wine) the key wait drops the keys typed during the run and
-// ends at the next key. Every other test runs without one, where it must not wait.
+// On a console the key wait drops the keys typed during the run and ends at the next key.
 TEST(Windows, KeyWaitOnAConsoleDropsEarlierKeysAndEndsAtTheNext) {
   Workspace f(Build::windows);
   f.source("a.vhd");
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pty";
-  const std::string terminal = ptsname(master), program = f.dir / "bin/mervik.exe";
-  const std::string work = f.dir / "work";
+  const std::string terminal = ptsname(master), program = f.dir / "bin/mervik.exe",
+                    work = f.dir / "work";
   setWineEnvironment("Z:" + f.dir / "bin/opened.txt", "Z:" + f.dir / "bin");
   const pid_t child = fork();
   if (child == 0) {

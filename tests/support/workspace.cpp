@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -62,6 +63,36 @@ void Workspace::resource(const std::string& text) { dir.write("bin/mervik.rsc", 
 
 void Workspace::source(const std::string& name, const std::string& text) {
   dir.write("work/" + name, text);
+  const timespec times[2] = {{1709543107, 0}, {1709543107, 0}};
+  ::utimensat(AT_FDCWD, (dir / ("work/" + name)).c_str(), times, 0);
+}
+
+void Workspace::sources(const Sources& files) {
+  for (const auto& [name, text] : files) source(name, text);
+}
+
+Sources exampleSources() {
+  Sources out;
+  for (const char* name : {"counter.vhd", "traffic_light.vhd", "uart_tx.vhd"})
+    out.emplace_back(name, readFile(std::string(MERVIK_SOURCE_DIR) + "/examples/" + name));
+  return out;
+}
+
+Sources ghdlSources() {
+  Sources out;
+  const std::string root = "/usr/lib/ghdl/src/";
+  if (std::filesystem::is_directory(root))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+      std::string flat = entry.path().string().substr(root.size());
+      std::replace(flat.begin(), flat.end(), '/', '_');
+      if (entry.path().extension() == ".vhdl") out.emplace_back(flat, readFile(entry.path()));
+    }
+  EXPECT_GT(out.size(), 50u) << "install ghdl-common";
+  return out;
+}
+
+std::string shippedResource() {
+  return readFile(std::string(MERVIK_SOURCE_DIR) + "/examples/mervik.rsc");
 }
 
 RunResult Workspace::run(const std::vector<std::string>& args,

@@ -13,6 +13,14 @@
 
 namespace mervik::test {
 
+/// Source files: name, text.
+using Sources = std::vector<std::pair<std::string, std::string>>;
+/// The bundled examples, and ghdl-common's VHDL sources under flat names (at least 50).
+Sources exampleSources();
+Sources ghdlSources();
+/// examples/mervik.rsc, the resource file that is shipped.
+std::string shippedResource();
+
 /// The build that a workspace runs: the native binary, or mervik.exe under Wine, started by
 /// its path or (windowsByName) by its bare name through cmd and the search path.
 enum class Build { native, windows, windowsByName };
@@ -35,8 +43,9 @@ class Workspace {
 
   /// The resource file beside the program.
   void resource(const std::string& text);
-  /// A source file under work/.
+  /// A source file under work/, last written at 2024-03-04 09:05:07 UTC.
   void source(const std::string& name, const std::string& text = "entity e is end;\n");
+  void sources(const Sources& files);
   /// Runs mervik in work/ with `args`, in a new session (no controlling terminal, so the key
   /// wait returns at once), with `input` on standard input (/dev/null without one) and a fake
   /// viewer that records its argument: xdg-open first in PATH, or under Wine the application
