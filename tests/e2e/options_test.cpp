@@ -62,12 +62,9 @@ TEST(CommandLine, OutputAndNoOpen) {
     f.environment = {{"MERVIK_NO_OPEN", value}};
     EXPECT_EQ(f.run({"--output=y.pdf", "a.vhd"}).opened, value == "0" ? "y.pdf" : "");
   }
-  for (const char* path : {"missing/x.pdf", "/proc/mervik.pdf"}) {  // as without -o
-    const RunResult failed = f.run({"-o", path, "a.vhd"});
-    EXPECT_EQ(std::to_string(failed.status) + failed.opened, "1");
-    EXPECT_NE(failed.console.find("\n\nCould not save the PDF file\n\nPress a key to quit "),
-              std::string::npos) << failed.console;
-  }
+  const RunResult no = f.run({"-o", "missing/x.pdf", "a.vhd"});  // as without -o
+  EXPECT_EQ(no.console.substr(no.console.find("\n\nCould")) + std::to_string(no.status) + no.opened,
+            "\n\nCould not save the PDF file\n\nPress a key to quit 1");
 }
 
 // Every place holds a file titled after it; each run takes one away. The console up to the

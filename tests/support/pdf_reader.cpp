@@ -125,11 +125,7 @@ void readLinks(QPDFPageObjectHelper& source, const std::map<QPDFObjGen, int>& pa
 Page readPage(QPDFPageObjectHelper& source) {
   Page page;
   QPDFObjectHandle box = source.getMediaBox();
-  if (box.isRectangle()) {
-    QPDFObjectHandle::Rectangle r = box.getArrayAsRectangle();
-    page.width = r.urx - r.llx;
-    page.height = r.ury - r.lly;
-  }
+  if (box.isRectangle()) page.width = box.getArrayAsRectangle().urx - box.getArrayAsRectangle().llx;
   ContentReader reader(source, page);
   source.parseContents(&reader);
   return page;
@@ -182,20 +178,15 @@ std::vector<std::string> Page::linesWithBlanks() const {
 
 std::vector<TextRun> Page::runsIn(std::string_view font) const {
   std::vector<TextRun> out;
-  for (const TextRun& run : runs) {
+  for (const TextRun& run : runs)
     if (run.font == font) out.push_back(run);
-  }
   return out;
 }
 
 std::string Pdf::listing() const {
   std::string out;
-  for (const Page& page : pages) {
-    for (const std::string& line : page.linesWithBlanks()) {
-      out += line;
-      out += '\n';
-    }
-  }
+  for (const Page& page : pages)
+    for (const std::string& line : page.linesWithBlanks()) out += line + '\n';
   return out;
 }
 
@@ -224,24 +215,15 @@ bool readPdf(const std::string& path, Pdf* pdf, std::string* err) {
 }
 
 bool qpdfCheckPasses(const std::string& path) {
-  std::string quoted = "'";
-  for (char c : path) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  quoted += "'";
-  std::string command = "qpdf --check " + quoted + " >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0;
+  std::string quoted;
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return std::system(("qpdf --check '" + quoted + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
 std::string fileTitles(const Pdf& pdf) {
   std::string out;
-  for (const auto& entry : pdf.outlines) {
+  for (const auto& entry : pdf.outlines)
     if (entry.depth == 0) out += "[" + entry.title + "]";
-  }
   return out;
 }
 

@@ -39,7 +39,6 @@ struct Link {
 
 struct Page {
   double width = 0;  // of the MediaBox
-  double height = 0;
   std::vector<TextRun> runs;  // in content order
   std::vector<Segment> segments;
   std::vector<Link> links;
