@@ -139,6 +139,16 @@ def run_once(cmd, cwd, env, log_base, timeout):
             err_text)
 
 
+def quiet_environment(work):
+    """The contenders' environment: a no-op xdg-open first in PATH, the C locale."""
+    fakebin = os.path.join(work, "fakebin")
+    os.makedirs(fakebin, exist_ok=True)
+    with open(os.path.join(fakebin, "xdg-open"), "w") as f:
+        f.write("#!/bin/sh\n# The benchmark opens no viewer.\nexit 0\n")
+    os.chmod(os.path.join(fakebin, "xdg-open"), 0o755)
+    return dict(os.environ, PATH=fakebin + os.pathsep + os.environ.get("PATH", ""), LC_ALL="C")
+
+
 def file_digest(path, algorithm="sha256"):
     h = hashlib.new(algorithm)
     if os.path.exists(path):
@@ -482,12 +492,7 @@ def main():
     args.extract = os.path.abspath(args.extract or
                                    os.path.join(os.path.dirname(args.floor), "extract_lines"))
 
-    fakebin = os.path.join(args.work, "fakebin")
-    os.makedirs(fakebin, exist_ok=True)
-    with open(os.path.join(fakebin, "xdg-open"), "w") as f:
-        f.write("#!/bin/sh\n# The benchmark opens no viewer.\nexit 0\n")
-    os.chmod(os.path.join(fakebin, "xdg-open"), 0o755)
-    env = dict(os.environ, PATH=fakebin + os.pathsep + os.environ.get("PATH", ""), LC_ALL="C")
+    env = quiet_environment(args.work)
 
     args.load_at_start = load_average()
     if float(args.load_at_start) > 0.5:

@@ -15,7 +15,7 @@ import statistics
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from measure import Input, file_digest, load_average, log, run_once  # noqa: E402
+from measure import Input, file_digest, load_average, log, quiet_environment, run_once  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -51,12 +51,7 @@ def main():
     parser.add_argument("--work", default=os.path.join(HERE, "work"))
     args = parser.parse_args()
 
-    fakebin = os.path.join(args.work, "fakebin")
-    os.makedirs(fakebin, exist_ok=True)
-    with open(os.path.join(fakebin, "xdg-open"), "w") as f:
-        f.write("#!/bin/sh\nexit 0\n")
-    os.chmod(os.path.join(fakebin, "xdg-open"), 0o755)
-    env = dict(os.environ, PATH=fakebin + os.pathsep + os.environ.get("PATH", ""), LC_ALL="C")
+    env = quiet_environment(args.work)
 
     # One copy of the binary per variant, each with its resource file beside it.
     binaries = {}
