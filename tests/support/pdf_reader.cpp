@@ -125,7 +125,11 @@ void readLinks(QPDFPageObjectHelper& source, const std::map<QPDFObjGen, int>& pa
 Page readPage(QPDFPageObjectHelper& source) {
   Page page;
   QPDFObjectHandle box = source.getMediaBox();
-  if (box.isRectangle()) page.width = box.getArrayAsRectangle().urx - box.getArrayAsRectangle().llx;
+  if (box.isRectangle()) {
+    const QPDFObjectHandle::Rectangle r = box.getArrayAsRectangle();
+    page.width = r.urx - r.llx;
+    page.height = r.ury - r.lly;  // the benchmark's line extractor copies the page size
+  }
   ContentReader reader(source, page);
   source.parseContents(&reader);
   return page;

@@ -38,7 +38,7 @@ struct Link {
 };
 
 struct Page {
-  double width = 0;  // of the MediaBox
+  double width = 0, height = 0;  // of the MediaBox
   std::vector<TextRun> runs;  // in content order
   std::vector<Segment> segments;
   std::vector<Link> links;
