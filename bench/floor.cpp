@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
   Floor out;
   out.pdf = HPDF_New(nullptr, nullptr);
   if (!out.pdf) return 1;
+  // Pages in a tree, as mervik keeps them: one /Kids array holds at most 32,767.
+  HPDF_SetPagesConfiguration(out.pdf, 256);
   HPDF_SetCompressionMode(out.pdf, HPDF_COMP_TEXT);
   out.hfont = HPDF_GetFont(out.pdf, "Helvetica", "WinAnsiEncoding");
   out.font = HPDF_GetFont(out.pdf, "Courier", "WinAnsiEncoding");

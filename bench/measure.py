@@ -437,7 +437,9 @@ def report(args, results, inputs, contenders):
             inp.name, inp.meta["description"], "{:,}".format(inp.lines), len(inp.files),
             inp.meta["bytes"] / 2**20))
     lines += ["", "## Contenders", "",
-              "- mervik: `setsid -w mervik FILE...` with the shipped examples/mervik.rsc beside "
+              "- mervik: `setsid -w mervik FILE...` with the classes of the shipped examples/mervik.rsc "
+              "and the classic listing's options (`links off`, `outline files`, no emphasis: "
+              "what the floor draws; bench/options.py weighs each option) beside "
               "the binary, no terminal, a no-op xdg-open first in PATH; writes listing.pdf.",
               "- floor: `floor floor.pdf floor-lines.bin`, bench/floor.cpp: mervik's own "
               "listing lines (taken from its PDF by bench/extract_lines.cpp, untimed) drawn on "

@@ -65,11 +65,14 @@ if [ -z "$mervik" ]; then
   cmake --build "$build" -j 2 --target mervik >/dev/null
   mervik="$build/mervik"
 fi
-# mervik reads mervik.rsc beside its binary: benchmark a copy that sits beside the shipped one.
+# mervik reads mervik.rsc beside its binary: benchmark a copy beside the shipped classes with
+# the classic listing's options (no emphasis, links or unit bookmarks), which is what the floor
+# can draw; bench/options.py weighs those options one by one.
 cp "$mervik" "$work/bin/mervik"
 rm -f "$work/bin/mervik.rsc"
 if [ -f "$root/examples/mervik.rsc" ]; then
-  cp "$root/examples/mervik.rsc" "$work/bin/mervik.rsc"
+  { sed '/^\/OPTIONS/,$d' "$root/examples/mervik.rsc"
+    printf '/OPTIONS\nlinks off\noutline files\n'; } >"$work/bin/mervik.rsc"
 else
   echo "bench: warning: examples/mervik.rsc is missing; mervik runs without a resource file" >&2
 fi
