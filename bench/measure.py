@@ -28,7 +28,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CONTENDERS = ["mervik", "baseline", "floor", "peer"]
-PEER_MAX_RUNS = 3  # the peer is some ten times slower: 3 runs keep the full run near 5 minutes
+PEER_MAX_RUNS = 3  # the peer is 25 to 80 times slower: fewer runs of it keep the run short
 PEER_COMMAND = ('set -o pipefail; enscript -q -C -M A4 -f Courier8.4546 -p - "$@" '
                 '| ps2pdf - peer.pdf')
 FLOOR_LINES = "floor-lines.bin"  # the floor's input, beside each input's files
