@@ -88,6 +88,13 @@ class Layout {
     buf_[len_++] = c;
   }
 
+  // A new line's prefix is regular; without emphasis there are no faces to clear.
+  void clearFaces() {
+    if (!faces_) return;
+    std::memset(face_, pdf::regular, static_cast<size_t>(len_));
+    styled_ = false;
+  }
+
   char buf_[lineBufferSize] = {};
   char face_[lineBufferSize] = {};  // the face of each character, with emphasis
   int len_ = 0;  // 0: no listing line begun
@@ -178,8 +185,7 @@ bool Layout::beginLine(const char* position) {
   ++lineCnt_;
   numbered_ = true;
   len_ = formatLinePrefix(buf_, lineCnt_);
-  std::memset(face_, pdf::regular, static_cast<size_t>(len_));
-  styled_ = false;
+  clearFaces();
   return lines_.lineIndex(lineCnt_, position) == 0;
 }
 
@@ -191,8 +197,7 @@ void Layout::beginContinuation() {
   const int indentMax = lineWidth_ / 3;
   while (len_ < indentMax && buf_[len_ + 1] == ' ') buf_[len_++] = ' ';
   buf_[len_++] = ' ';
-  std::memset(face_, pdf::regular, static_cast<size_t>(len_));
-  styled_ = false;
+  clearFaces();
 }
 
 }  // namespace

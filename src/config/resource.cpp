@@ -180,9 +180,11 @@ bool applyOption(std::string_view line, const ResourceTables& tables, Settings& 
   if (key == "utf8" && (value == "on" || value == "off")) {
     settings.utf8 = value == "on" ? Utf8::detect : Utf8::off;
   } else if (key == "links" && (value == "off" || value == "names" || value == "all")) {
-    settings.links = value == "off" ? Links::off : value == "names" ? Links::names : Links::all;
+    using Links = analysis::Navigation::Links;
+    settings.navigation.links =
+        value == "off" ? Links::off : value == "names" ? Links::names : Links::all;
   } else if (key == "outline" && (value == "files" || value == "units")) {
-    settings.outline = value == "files" ? Outline::files : Outline::units;
+    settings.navigation.outline = value == "units";
   } else if (key == "oblique" && value == "comments") {
     emphasis.obliqueComments = true;
   } else if (key == "bold") {

@@ -1,6 +1,7 @@
 #pragma once
 // The run's settings and the bounds that keep the layout sound.
 
+#include "analysis/units.hpp"
 #include "platform/console.hpp"
 
 namespace mervik::config {
@@ -8,11 +9,6 @@ namespace mervik::config {
 /// How sources are read: UTF-8 when a text is valid UTF-8 with a multi-byte character, or
 /// always byte by byte.
 enum class Utf8 : bool { off, detect };
-/// Which cross-reference entries link to their lines: none, each name to its first
-/// occurrence, or every line number too.
-enum class Links { off, names, all };
-/// What the outline holds: one entry per file, or also its design units and report blocks.
-enum class Outline : bool { files, units };
 
 struct Settings {
   int tabWidth = 4;       // columns between tab stops
@@ -20,8 +16,8 @@ struct Settings {
   bool landscape = false;
   // From the resource file's /OPTIONS section.
   Utf8 utf8 = Utf8::detect;
-  Links links = Links::names;
-  Outline outline = Outline::units;
+  // Unit and report outline entries, and links from each cross-reference name.
+  analysis::Navigation navigation{true, analysis::Navigation::Links::names};
 };
 
 /// Brings settings the layout cannot use into range and says so on the console:

@@ -57,7 +57,6 @@ struct Run {
   analysis::NameTables names;
   analysis::EmphasisRules emphasis;
   analysis::LineIndex lines;
-  analysis::Navigation navigation;
   int totalLines = 0;
 
   [[noreturn]] void fail(const std::string& message) { fatalError(console, message); }
@@ -86,10 +85,6 @@ void configure(Run& run) {
   run.names.defaultTable = run.tables.defaultTable;
   run.emphasis.defaultTable = run.tables.defaultTable;
   config::clampSettings(run.settings, run.console);
-  run.navigation.outline = run.settings.outline == config::Outline::units;
-  run.navigation.links = run.settings.links == config::Links::all    ? analysis::Navigation::Links::all
-                         : run.settings.links == config::Links::names ? analysis::Navigation::Links::names
-                                                                      : analysis::Navigation::Links::off;
 }
 
 /// Loads a source; false (with the console message written) when it cannot be listed.
@@ -131,7 +126,7 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   if (!run.names.resetSymbols()) run.fail(run.names.failure());
   warnings.log(0, 0);
   const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth,
-                                        &run.emphasis, run.navigation, encoding};
+                                        &run.emphasis, run.settings.navigation, encoding};
   if (!analysis::layoutSource(text.data(), layout, run.lines, warnings, writer, &run.totalLines,
                               &err)) {
     run.fail(err);
@@ -144,14 +139,14 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   const std::size_t scanStart =
       encoding == analysis::TextEncoding::utf8 ? analysis::byteOrderMarkLength(text.data()) : 0;
   if (!analysis::scanSource(text.data() + scanStart, run.lines, run.names, warnings, writer,
-                            run.navigation, &err)) {
+                            run.settings.navigation, &err)) {
     run.fail(err);
   }
   run.console.print("\n%6d different symbol names", run.names.symbolTable.symbolCnt());
   run.console.print("\n%6d symbol occurrences", run.names.occCnt());
   warnings.log(-999, -1);
   if (!analysis::writeCrossReference(run.names, headings, run.settings.lineWidth, writer,
-                                     run.navigation, encoding)) {
+                                     run.settings.navigation, encoding)) {
     run.fail(run.names.failure());
   }
   run.names.releaseSymbols();  // they point into `text`, which goes now
@@ -197,8 +192,8 @@ void listSources(Run& run, std::vector<Source>& sources) {
     // The second thread draws the listing while this one analyses the sources.
     pdf::ListingQueue queue(writer);
     analysis::WarningLog warnings(queue, run.console);
-    warnings.setNavigation(run.navigation.outline,
-                           run.navigation.links != analysis::Navigation::Links::off);
+    warnings.setNavigation(run.settings.navigation.outline,
+                           run.settings.navigation.links != analysis::Navigation::Links::off);
     const auto headings = run.tables.headings();
     for (size_t i = 0; i < sources.size(); ++i) {
       if (i > 0 && sources[i].path == sources[i - 1].path) continue;

@@ -190,6 +190,7 @@ struct ListingWriter::State {
   void showFaces(std::string_view line, std::string_view faces);
   const std::string& fontOperator(Face face);
   void useFace(Face face);
+  void writeRaw(std::string_view bytes);
   void place(const Place& where);
   HPDF_Destination destinationAt(const Place& where);
   void addLink(const Link& link, const Place& from);
@@ -341,9 +342,15 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
     }
     start = end;
   }
-  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
-                    reinterpret_cast<const HPDF_BYTE*>(raw.data()), static_cast<HPDF_UINT>(raw.size()));
+  writeRaw(raw);
   HPDF_Page_MoveTextPos(page, 0, lineStep);
+}
+
+// Content bytes straight into the current page's stream, past the library's operators.
+void ListingWriter::State::writeRaw(std::string_view bytes) {
+  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
+                    reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
+                    static_cast<HPDF_UINT>(bytes.size()));
 }
 
 // "/F2 8.4546 Tf\n" for a face on the current page: its font is taken from the library at its
@@ -365,8 +372,7 @@ const std::string& ListingWriter::State::fontOperator(Face face) {
 void ListingWriter::State::useFace(Face face) {
   if (face == currentFace) return;
   const std::string& op = fontOperator(face);
-  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
-                    reinterpret_cast<const HPDF_BYTE*>(op.data()), static_cast<HPDF_UINT>(op.size()));
+  writeRaw(op);
   currentFace = face;
 }
 
@@ -601,11 +607,6 @@ bool wellEnded(const std::string& path) {
   return good;
 }
 
-/// Saves the document at `path` and checks what arrived there.
-bool saveChecked(HPDF_Doc pdf, const std::string& path) {
-  return HPDF_SaveToFile(pdf, path.c_str()) == HPDF_OK && wellEnded(path);
-}
-
 }  // namespace
 
 bool ListingWriter::hasPages() const { return state_ && state_->pdf && state_->anyPage; }
@@ -630,7 +631,7 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
     HPDF_SetInfoAttr(s->pdf, HPDF_INFO_AUTHOR, "Talmeric");
     s->text.assign(creator);
     HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str());
-    const bool written = saveChecked(s->pdf, path);
+    const bool written = HPDF_SaveToFile(s->pdf, path.c_str()) == HPDF_OK && wellEnded(path);
     s->freeDocument();
     if (written) return CloseResult::saved;
   } catch (const std::bad_alloc&) {
@@ -639,10 +640,6 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
   if (err) *err = saveFailure;
   return CloseResult::failed;
 }
-
-}  // namespace mervik::pdf
-
-namespace mervik::pdf {
 
 std::string libraryVersion() { return HPDF_GetVersion(); }
 
