@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -71,18 +70,6 @@ TEST(Scanner, RecordsNamesInPlaceWithCommentsAndWarnings) {
   setAllocationLimitForTests(1000);  // room for symbolTable, none for 4000 occurrences
   EXPECT_EQ(scan("a b -- c", text), "CAN'T SET occTable");
   setAllocationLimitForTests(0);
-}
-
-TEST(Scanner, SurvivesRandomBytesAndRandomVhdlishText) {
-  std::mt19937 rng(20240611);
-  const char vhdlish[] = "aZ_x9.5'\"\\--\n\n\t *(#&;e\r";
-  std::vector<char> text;
-  for (int round = 0; round < 2000; ++round) {
-    std::string source(rng() % 120, ' ');
-    for (char& c : source)
-      c = round % 2 ? vhdlish[rng() % (sizeof vhdlish - 1)] : static_cast<char>(rng() % 255 + 1);
-    ASSERT_NE(scan(source, text).find("|c"), std::string::npos) << source;
-  }
 }
 
 }  // namespace

@@ -90,11 +90,5 @@ TEST(ResourceStep, NoStorageForTheNameTablesFails) {
   analysis::setAllocationLimitForTests(0);
 }
 
-TEST(ResourcePath, FromDirectoryExecutableOrCurrentDirectory) {
-  EXPECT_EQ(resourcePath("/opt/mervik/", "mervik", "/usr/bin/mervik"), "/opt/mervik/mervik.rsc");
-  EXPECT_EQ(resourcePath("", "mervik", "/opt/bin/mervik"), "/opt/bin/mervik.rsc");  // via PATH
-  EXPECT_EQ(resourcePath("", "mervik", ""), "mervik.rsc");
-}
-
 }  // namespace
 }  // namespace mervik::config

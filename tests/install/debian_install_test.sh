@@ -5,8 +5,6 @@
 # (RUN_SERIAL): while /etc/mervik/mervik.rsc exists, every other run would read it.
 # Usage: debian_install_test.sh BUILD_DIR SOURCE_DIR
 source "$(dirname "$0")/lib.sh"
-build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
 
 command -v dpkg >/dev/null || skip "dpkg is not installed: not a Debian system"
 [ "$(id -u)" -eq 0 ] || skip "dpkg -i needs root"
@@ -18,8 +16,7 @@ build_package
 
 # dpkg itself does not wait for its lock, which another install may hold for a while.
 dpkg_waiting() {
-  local i
-  for i in $(seq 1 60); do
+  for _ in $(seq 1 60); do
     "$@" >"$work/dpkg.log" 2>&1 && return 0
     grep -q lock "$work/dpkg.log" || break
     sleep 10
@@ -32,14 +29,13 @@ purge() {
   set +e
   dpkg_waiting dpkg --purge mervik || status=1
   installed && echo "FAIL: the purge left mervik behind" >&2 && status=1
-  (exit $status)
-  remove_workdir
-  exit $status
+  (exit $status); remove_workdir; exit $status
 }
 trap purge EXIT
 dpkg_waiting dpkg -i "$deb" || fail "dpkg -i failed"
-[ "$(dpkg-query -W -f='${Conffiles}' mervik | awk '{ print $1 }')" = /etc/mervik/mervik.rsc ] ||
-  fail "conffiles: $(dpkg-query -W -f='${Conffiles}' mervik)"
+conffiles=$(dpkg-query -W -f='${Conffiles}' mervik)
+[ "$(echo "$conffiles" | awk '{ print $1 }')" = /etc/mervik/mervik.rsc ] ||
+  fail "conffiles: $conffiles"
 
 # try_run LABEL PROGRAM FROM: lists blink.vhd in $work/LABEL; the resource file read is FROM.
 try_run() {
@@ -51,8 +47,7 @@ try_run() {
 try_run installed mervik /etc/mervik/mervik.rsc "VHDL listing"
 pdftotext "$work/installed/listing.pdf" - | grep -q 'Reserved words' ||
   fail "the listing has no class of the shipped resource file"
-cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
-  fail "cmake --install failed:"$'\n'"$(cat "$work/install.log")"
+install_prefix "$work/prefix"
 try_run local "$work/prefix/bin/mervik" "$work/prefix/etc/mervik/mervik.rsc" "VHDL listing"
 mkdir -p "$work/xdg/mervik"
 printf '/TITLE\nmine\n/FORMAT\n4\n80\n' >"$work/xdg/mervik/mervik.rsc"

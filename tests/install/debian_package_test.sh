@@ -4,8 +4,6 @@
 # documents, owned by root. debian_install_test.sh installs and runs it.
 # Usage: debian_package_test.sh BUILD_DIR SOURCE_DIR
 source "$(dirname "$0")/lib.sh"
-build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
 
 command -v dpkg-deb >/dev/null || skip "dpkg-deb is not installed: not a Debian system"
 make_workdir package

@@ -4,21 +4,17 @@
 # installed in the prefix's etc, and a copy outside the prefix must find none.
 # Usage: installed_run_test.sh BUILD_DIR SOURCE_DIR
 source "$(dirname "$0")/lib.sh"
-build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
 
 make_workdir install
 make_fake_viewer
 prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
-  fail "cmake --install failed:"$'\n'"$(cat "$work/install.log")"
+install_prefix "$prefix"
 files=$(cd "$prefix" && find . -type f -o -type l | sort | tr '\n' ' ')
 [ "$files" = "./bin/mervik ./etc/mervik/mervik.rsc ./share/doc/mervik/changelog.gz ./share/doc/mervik/copyright ./share/man/man1/mervik.1.gz " ] ||
   fail "installed files: $files"
 cmp -s "$prefix/etc/mervik/mervik.rsc" "$src/examples/mervik.rsc" || fail "etc/mervik/mervik.rsc differs"
 
-mkdir -p "$work/lonely/bin"
-cp "$prefix/bin/mervik" "$work/lonely/bin/mervik"
+mkdir -p "$work/lonely/bin" && cp "$prefix/bin/mervik" "$work/lonely/bin/mervik"
 
 # try_run LABEL PROGRAM PATHDIRS CONSOLE: lists blink.vhd in $work/LABEL; the console must show
 # CONSOLE.

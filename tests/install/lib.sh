@@ -3,22 +3,19 @@
 # checked the way a user would look at it.
 
 set -euo pipefail
+build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # 77: the status CTest reports as "skipped" (SKIP_RETURN_CODE in CMakeLists.txt).
 skip() { echo "SKIP: $*" >&2; exit 77; }
-
 # make_workdir NAME: a fresh $work, removed when the script succeeds, kept when it fails.
-make_workdir() {
-  work=$(mktemp -d "${TMPDIR:-/tmp}/mervik-$1.XXXXXX")
-  trap remove_workdir EXIT
-}
+make_workdir() { work=$(mktemp -d "${TMPDIR:-/tmp}/mervik-$1.XXXXXX"); trap remove_workdir EXIT; }
 
 # Every run's viewer is waited for, but a removal that still races with one is tried again
 # rather than failing a test that passed.
 remove_workdir() {
   local rc=$? i
-  if [ $rc -ne 0 ]; then echo "kept for inspection: $work" >&2; return; fi
+  [ $rc -eq 0 ] || { echo "kept for inspection: $work" >&2; return; }
   for i in 1 2 3 4 5; do rm -rf "$work" 2>/dev/null && return; sleep 0.2; done
   echo "could not remove $work" >&2
 }
@@ -58,21 +55,25 @@ run_mervik() {
 
 # opened_path LABEL: what the viewer of run LABEL was handed, after waiting up to 10 s for it.
 opened_path() {
-  local i
-  for i in $(seq 1 100); do [ -s "$work/$1.opened" ] && break; sleep 0.1; done
+  for _ in $(seq 1 100); do [ -s "$work/$1.opened" ] && break; sleep 0.1; done
   cat "$work/$1.opened" 2>/dev/null || true
 }
 
 # expect_listing LABEL LISTING OPENED CONSOLE: run LABEL ended with 0, its console holds
 # CONSOLE, it saved LISTING with the sample's text and handed OPENED to the viewer.
 expect_listing() {
-  local label=$1 listing=$2 opened=$3 console
-  console=$(cat "$work/$label.err")
-  [ "$run_status" -eq 0 ] || fail "$label: exit status $run_status; console:"$'\n'"$console"
-  [[ $console == *"$4"* ]] || fail "$label: no \"$4\" on the console:"$'\n'"$console"
-  pdftotext "$listing" - | grep -q 'entity blink is' || fail "$label: no sample text in $listing"
-  [ "$(opened_path "$label")" = "$opened" ] ||
-    fail "$label: viewer opened '$(opened_path "$label")', expected '$opened'"
+  local console opened
+  console=$(cat "$work/$1.err") opened=$(opened_path "$1")
+  [ "$run_status" -eq 0 ] || fail "$1: exit status $run_status; console:"$'\n'"$console"
+  [[ $console == *"$4"* ]] || fail "$1: no \"$4\" on the console:"$'\n'"$console"
+  pdftotext "$2" - | grep -q 'entity blink is' || fail "$1: no sample text in $2"
+  [ "$opened" = "$3" ] || fail "$1: viewer opened '$opened', expected '$3'"
+}
+
+# install_prefix PREFIX: cmake --install of $build into PREFIX.
+install_prefix() {
+  cmake --install "$build" --prefix "$1" >"$work/install.log" 2>&1 ||
+    fail "cmake --install failed:"$'\n'"$(cat "$work/install.log")"
 }
 
 # build_package: cpack makes the Debian package of $build in $work/out; its path in $deb.

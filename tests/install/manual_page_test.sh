@@ -3,15 +3,13 @@
 # example gives the console lines it shows.
 # Usage: manual_page_test.sh BUILD_DIR SOURCE_DIR
 source "$(dirname "$0")/lib.sh"
-build=$(cd "$1" && pwd)
-src=$(cd "$2" && pwd)
 page=$src/docs/mervik.1
 
 command -v groff >/dev/null || skip "groff is not installed (package groff-base)"
 make_workdir manual
 
-groff -man -ww -z "$page" 2>"$work/groff.err" || fail "groff failed: $(cat "$work/groff.err")"
-[ ! -s "$work/groff.err" ] || fail "groff warnings:"$'\n'"$(cat "$work/groff.err")"
+groff -man -ww -z "$page" 2>"$work/groff.err" && [ ! -s "$work/groff.err" ] ||
+  fail "groff failed or warned:"$'\n'"$(cat "$work/groff.err")"
 
 if command -v man >/dev/null; then
   MANWIDTH=80 man -l "$page" >"$work/man.txt" 2>"$work/man.err" || fail "man -l failed: $(cat "$work/man.err")"
@@ -24,15 +22,13 @@ block() {
   sed -n "/^\.\\\\\" $1-begin\$/,/^\.\\\\\" $1-end\$/p" "$page" | grep -v '^\.' |
     sed -e 's/\\-/-/g' -e 's/\\&//g'
 }
-block example-resource >"$work/example.rsc"
-block example-console >"$work/example.console"
+block example-resource >"$work/example.rsc" && block example-console >"$work/example.console"
 [ -s "$work/example.rsc" ] && [ -s "$work/example.console" ] || fail "no examples between markers"
 
 # The program under its own name with the example beside it: no file names, no input, so the
 # console shows the resource lines and goes straight to the end.
-mkdir -p "$work/prog"
-ln -s "$build/mervik" "$work/prog/mervik"
-cp "$work/example.rsc" "$work/prog/mervik.rsc"
+mkdir -p "$work/prog" && ln -s "$build/mervik" "$work/prog/mervik" &&
+  cp "$work/example.rsc" "$work/prog/mervik.rsc"
 make_fake_viewer
 run_mervik example "$work" "" "$work/prog/mervik"
 [ "$run_status" -eq 0 ] || fail "example run: exit status $run_status"

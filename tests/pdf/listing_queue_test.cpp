@@ -24,13 +24,9 @@ void drawListing(Sink& sink) {
       if (i < 400) sink.anchor(i + 1);  // numbered source lines, then the report
       if (i % 50 == 10) sink.outlineEntry("entry " + std::to_string(i), i < 400 ? i + 1 : 0);
       if (i > 400 && n > 8) sink.link(2, 6, 1 + static_cast<int>(rng() % 400));
-      if (i % 3 == 0) {
-        std::string faces(n, Face::regular);
-        for (char& f : faces) f = static_cast<char>(rng() % 3);
-        sink.line(text, faces);
-      } else {
-        sink.line(text);
-      }
+      std::string faces(n, Face::regular);
+      for (char& f : faces) f = i % 3 ? f : static_cast<char>(rng() % 3);
+      i % 3 ? sink.line(text) : sink.line(text, faces);
       if (i == 400) sink.sectionEnd();
     }
   }

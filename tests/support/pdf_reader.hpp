@@ -10,30 +10,23 @@ namespace mervik::test {
 
 /// One text-showing operation (Tj). `x`, `y` is the baseline start in page coordinates.
 struct TextRun {
-  std::string text;  // the string's bytes as shown
-  std::string font;  // BaseFont without the slash, e.g. "Courier"
-  double size = 0;   // size from Tf
-  double x = 0;   // where the run starts: behind the previous run of its line
-  double y = 0;
+  // The string's bytes as shown; BaseFont without the slash, e.g. "Courier"; size from Tf.
+  std::string text, font;
+  double size = 0, x = 0, y = 0;  // x: behind the previous run of its line
 };
 
 /// One stroked straight segment in page coordinates, with the line width of its stroke.
 struct Segment {
-  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  double width = 0;
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0, width = 0;
 };
 
 /// Where a destination points: the 0-based index of its page (-1 when unknown) and, for a
 /// destination that names one, the top of the view (-1 otherwise).
-struct Target {
-  int page = -1;
-  double top = -1;
-};
+struct Target { int page = -1; double top = -1; };
 
 /// A link annotation: its rectangle, its border width (from /Border, 1 by default) and target.
 struct Link {
-  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  double border = 1;
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0, border = 1;
   Target target;
 };
 
@@ -65,8 +58,7 @@ struct OutlineEntry {
 struct Pdf {
   std::vector<Page> pages;
   std::vector<OutlineEntry> outlines;
-  std::string author;  // Info dictionary, empty when missing
-  std::string creator;
+  std::string author, creator;  // Info dictionary, empty when missing
 
   /// linesWithBlanks() of all pages, each line followed by '\n'.
   std::string listing() const;

@@ -18,10 +18,7 @@ class RecordingSink : public pdf::LineSink {
   /// All lines joined with '\n', for whole-result comparisons.
   std::string joined() const {
     std::string out;
-    for (const auto& l : lines) {
-      out += l;
-      out += '\n';
-    }
+    for (const auto& l : lines) out += l + '\n';
     return out;
   }
   std::vector<std::string> lines;
@@ -32,7 +29,6 @@ class RecordingConsole : public platform::Console {
  public:
   void write(std::string_view text) override { text_ += text; }
   const std::string& text() const { return text_; }
-  void clear() { text_.clear(); }
 
  private:
   std::string text_;

@@ -1,12 +1,10 @@
 #include "support/temp_dir.hpp"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -28,9 +26,8 @@ TempDir::~TempDir() {
   std::error_code ec;
   // Tests may leave read-only directories behind; make them writable so they can go.
   for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
+       it.increment(ec))
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  }
   fs::remove_all(path_, ec);
 }
 
@@ -42,14 +39,12 @@ void TempDir::write(const std::string& relative, const std::string& bytes) const
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool fileExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  std::error_code ec;
+  return fs::exists(path, ec);  // follows links, as stat does
 }
 
 }  // namespace mervik::test
