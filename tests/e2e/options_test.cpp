@@ -79,8 +79,9 @@ TEST(CommandLine, OptionsOutputViewerAndWhereTheResourceFileIsFound) {
   std::string seen;
   const auto run = [&](std::vector<std::string> args) {
     args.push_back("a.vhd");
-    const RunResult r = f.run(args);
-    seen += std::to_string(r.status) + r.console.substr(16, r.console.find("\n   SYMBOL") - 16);
+    const RunResult found = f.run(args);
+    seen += std::to_string(found.status) +
+            found.console.substr(16, found.console.find("\n   SYMBOL") - 16);
   };
   run({"-r", f.dir / "chosen.rsc"});
   for (int i = 1; i < 4; ++i) {

@@ -19,9 +19,7 @@ namespace {
 
 // Records what it was asked to open, and opens nothing; the rename lets a reader see the whole
 // argument or nothing.
-constexpr const char* fakeViewer =
-    "#!/bin/sh\n"
-    "d=$(dirname \"$0\")\n"
+constexpr const char* fakeViewer = "#!/bin/sh\nd=$(dirname \"$0\")\n"
     "printf '%s' \"$1\" >\"$d/opened.tmp\" && mv \"$d/opened.tmp\" \"$d/opened.txt\"\n";
 
 // Waits up to `tries` times 10 ms for `done`.
