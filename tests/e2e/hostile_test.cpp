@@ -38,8 +38,8 @@ TEST(Hostile, SourcesOfAnyBytesAndResourcesOfAnyValuesGiveASoundListingOrTheFata
   for (int n = 0; n < 19 * 5263; ++n)
     tables += (n % 5263 ? "" : "//T" + std::to_string(n / 5263) + "\n") + "e" +
               std::to_string(n) + "\n";
-  // Name, resource, source, a piece of its listing (or of the console and exit status).
   const std::string huge(1000000, 'x');  // past the library's string limit, drawn in pieces
+  // Name, resource, source, a piece of its listing (or of the console and exit status).
   const std::tuple<const char*, std::string, std::string, std::string> cases[] = {
       {"binary", "", randomBytes(1 << 20, 1), "\nLEXICAL STATISTICS\n"},
       {"one 4 MB line", "", repeated("signal s : bit; ", 1 << 18), "\n     1 lines\n"},
