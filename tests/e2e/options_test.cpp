@@ -1,5 +1,6 @@
-// End-to-end: the options, and where the resource file is found.
+// End-to-end: the options, where the resource file is found, and which files a run lists.
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -18,7 +19,7 @@ std::string answered(const RunResult& r) {
   return std::to_string(r.status) + "|" + head(r.out) + "|" + head(r.console) + "|" + r.opened;
 }
 
-TEST(CommandLine, OptionsComeBeforeTheFirstNameAndHelpVersionAndMistakesEndTheRun) {
+TEST(CommandLine, OptionsOutputViewerAndWhereTheResourceFileIsFound) {
   Workspace f;
   f.source("-odd.vhd", "entity odd is end;\n");
   const std::string help = "Usage: mervik [OPTION]... [FILE]...\nPrint VHDL source files into one "
@@ -43,15 +44,18 @@ TEST(CommandLine, OptionsComeBeforeTheFirstNameAndHelpVersionAndMistakesEndTheRu
   EXPECT_NE(odd.console.find("\n\n--no-open : FILE NOT FOUND\n"), std::string::npos);
   EXPECT_EQ(std::to_string(odd.status) + odd.opened + f.pdf().outlines.at(0).title,
             "0listing.pdf-odd.vhd");
-  // Options without names: the prompt, as without options.
-  const RunResult prompted = f.run({"--no-open", "-o", "x.pdf"}, "-odd.vhd\n");
-  EXPECT_EQ(answered(prompted).substr(0, 2) + prompted.opened + f.pdf("x.pdf").outlines.at(0).title,
-            "0|-odd.vhd");
-}
-
-TEST(CommandLine, OutputAndNoOpen) {
-  Workspace f;
+  // Options without names: the prompt reads one typed line from standard input, or nothing.
   f.source("a.vhd", "entity a is end;\n");
+  f.source("my file.vhd");
+  const RunResult typed = f.run({"--no-open", "-o", "x.pdf"}, " -odd.vhd \"my file.vhd\" no.vhd\n");
+  EXPECT_NE(typed.out.find("\nFiles to process ?\n"), std::string::npos);
+  EXPECT_NE(typed.console.find("\n\nno.vhd : FILE NOT FOUND\n"), std::string::npos);
+  EXPECT_EQ(answered(typed).substr(0, 2) + typed.opened + fileTitles(f.pdf("x.pdf")),
+            "0|[-odd.vhd][file.vhd]");
+  const RunResult closed = f.run({});
+  EXPECT_EQ(std::to_string(closed.status) + closed.opened + "|" + closed.console,
+            "0|- MERVIK v1.0 -\n\nNo resource file\n   SYMBOL TABLE (default)"
+            "\n\nPress a key to quit ");
   f.source("out/.keep", "");
   const RunResult r = f.run({"--no-open", "-o", "out/x.pdf", "a.vhd"});
   EXPECT_NE(r.console.find("\n\nListing file: out/x.pdf\n\nPress a key"), std::string::npos);
@@ -65,13 +69,9 @@ TEST(CommandLine, OutputAndNoOpen) {
   const RunResult no = f.run({"-o", "missing/x.pdf", "a.vhd"});  // as without -o
   EXPECT_EQ(no.console.substr(no.console.find("\n\nCould")) + std::to_string(no.status) + no.opened,
             "\n\nCould not save the PDF file\n\nPress a key to quit 1");
-}
 
-// Every place holds a file titled after it; each run takes one away. The console up to the
-// default table shows which one was read.
-TEST(CommandLine, TheFirstPlaceThatHoldsAResourceFileWins) {
-  Workspace f;
-  f.source("a.vhd");
+  // The first place that holds a resource file wins. Every place holds a file titled after it;
+  // each run takes one away. The console up to the default table shows which one was read.
   const std::string places[] = {"chosen.rsc", "bin/mervik.rsc", "work/mervik.rsc",
                                 "xdg/mervik/mervik.rsc", "home/.config/mervik/mervik.rsc"};
   for (const std::string& place : places) f.dir.write(place, "/TITLE\n" + place + "\n");
@@ -79,8 +79,9 @@ TEST(CommandLine, TheFirstPlaceThatHoldsAResourceFileWins) {
   std::string seen;
   const auto run = [&](std::vector<std::string> args) {
     args.push_back("a.vhd");
-    const RunResult r = f.run(args);
-    seen += std::to_string(r.status) + r.console.substr(16, r.console.find("\n   SYMBOL") - 16);
+    const RunResult found = f.run(args);
+    seen += std::to_string(found.status) +
+            found.console.substr(16, found.console.find("\n   SYMBOL") - 16);
   };
   run({"-r", f.dir / "chosen.rsc"});
   for (int i = 1; i < 4; ++i) {
@@ -105,6 +106,25 @@ TEST(CommandLine, TheFirstPlaceThatHoldsAResourceFileWins) {
                       from + "/home/.config/mervik/mervik.rsc" + tables + loading +
                       "\n   from ../empty.rsc" + tables +
                       "1\nCould not read the resource file ../missing.rsc\n\nPress a key to quit ");
+}
+
+// A pattern passes over directories; a file named twice is listed once; a header shows the
+// local date of the file's last write.
+TEST(Selection, PatternsAndNamesListEachFileOnceInPathOrderBesideTheFirstNamedSource) {
+  Workspace f;
+  for (auto name : {"c.vhd", "b.vhd", "a.vhd", "x.vhd/y", "lib/mem.vhd", "core/cpu.vhd"})
+    f.source(name);
+  const RunResult quoted = f.run({"*.vhd"});
+  EXPECT_EQ(quoted.console.find("x.vhd"), std::string::npos) << quoted.console;
+  EXPECT_EQ(std::to_string(quoted.status) + fileTitles(f.pdf()), "0[a.vhd][b.vhd][c.vhd]");
+
+  ::setenv("TZ", "UTC", 1);  // the child inherits it; nothing else here shows a date
+  const RunResult r = f.run({"lib/mem.vhd", "core/cpu.vhd", "lib/*.vhd"});
+  EXPECT_EQ(std::to_string(r.status) + r.opened, "0lib/listing.pdf");
+  EXPECT_NE(r.console.find("Total lines: 2\n\nListing file: lib/listing.pdf"), std::string::npos);
+  const Pdf pdf = f.pdf("lib/listing.pdf");
+  EXPECT_EQ(fileTitles(pdf) + pdf.pages.at(0).runsIn("Helvetica").at(0).text,
+            "[cpu.vhd][mem.vhd]Mon Mar  4 09:05:07 2024   cpu.vhd");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,8 +43,8 @@ TEST(Windows, WritesTheSamePdfBytesAsTheLinuxBuild) {
 }
 
 // Case-blind patterns with '?', '\' or '/', drives; the listing beside the first source, over an
-// old one; mervik.rsc beside mervik.exe, also when started by its bare name.
-TEST(Windows, SelectsWithWildcardsAndWindowsPathsAndReadsTheResourceBesideTheProgram) {
+// old one; mervik.rsc beside mervik.exe, also when started by its bare name; failures.
+TEST(Windows, SelectsWithWildcardsAndWindowsPathsReadsTheResourceAndReportsFailures) {
   ::setenv("TZ", "XYZ-2", 1);  // two hours east: the header shows the local time
   for (const Build build : {Build::windows, Build::windowsByName}) {
     Workspace f(build);
@@ -69,7 +68,9 @@ TEST(Windows, SelectsWithWildcardsAndWindowsPathsAndReadsTheResourceBesideThePro
   }
   // C:\work\rtl is a workspace's rtl/ through a link in the prefix's drive C.
   Workspace f(Build::windows);
-  f.sources({{"rtl/Alu.VHD", "signal a;\n"}, {"rtl/cpu.vhd", "entity c is end;\n"}});
+  f.sources({{"rtl/Alu.VHD", "signal a;\n"}, {"rtl/cpu.vhd", "entity c is end;\n"},
+             {"empty.vhd", ""}, {"dir/listing.pdf/x", ""}, {"dir/a.vhd", "entity e is end;\n"},
+             {"u/\xd0\xb6.vhd", "x\n"}});  // a name outside the ANSI code page
   const fs::path drive = fs::path(MERVIK_WINE_PREFIX) / "drive_c/work";
   fs::create_directories(drive);
   fs::remove(drive / "rtl");
@@ -79,30 +80,18 @@ TEST(Windows, SelectsWithWildcardsAndWindowsPathsAndReadsTheResourceBesideThePro
   EXPECT_EQ(std::to_string(r.status) + r.opened, "0C:\\work\\rtl\\listing.pdf");
   EXPECT_NE(r.console.find("\n\nC:\\work\\rtl\\Alu.VHD\n"), std::string::npos) << r.console;
   EXPECT_EQ(fileTitles(f.pdf("rtl/listing.pdf")), "[cpu.vhd][Alu.VHD][cpu.vhd]");  // '/' before '\'
-}
-
-// Unlisted sources are reported and skipped; a fatal error ends with its message and status 1.
-TEST(Windows, ReportsFailuresWithTheirMessagesAndStatus) {
-  std::string tables;
-  for (int i = 0; i < 20; ++i) tables += "//T" + std::to_string(i) + "\n";
-  const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
-      // resource, names, how the console ends
-      {"", {"missing.vhd", "empty.vhd", "u\\*"},
+  // Unlisted sources are reported and skipped; a fatal error ends with its message and status 1.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {  // how the console ends
+      {{"missing.vhd", "empty.vhd", "u\\*"},
        "\n\nmissing.vhd : FILE NOT FOUND\n\n\nempty.vhd\n\nempty.vhd : FILE IS EMPTY\n\n\n"
        "u\\?.vhd\n\nu\\?.vhd : FILE COULD NOT BE OPENED\n\n\nTotal lines: 0\n\nNo listing file:"
        " no source could be listed\n\nPress a key to quit 0"},
-      {tables, {"a.vhd"}, "\n   T19\n\nTOO MANY RESOURCE TABLES\n\nPress a key to quit 1"},
-      {"", {"dir\\a.vhd"},
+      {{"dir\\a.vhd"},
        "\n\ndir\\a.vhd\n     4 different symbol names\n     4 symbol occurrences\n\nCould not "
        "save the PDF file\n\nPress a key to quit 1"}};
-  for (const auto& [resource, names, expected] : cases) {
-    Workspace f(Build::windows);
-    if (!resource.empty()) f.resource(resource);
-    f.sources({{"a.vhd", "entity e is end;\n"}, {"empty.vhd", ""}, {"dir/listing.pdf/x", ""},
-               {"u/\xd0\xb6.vhd", "x\n"},  // a name outside the ANSI code page
-               {"dir/a.vhd", "entity e is end;\n"}});
-    const RunResult r = f.run(names);
-    const std::string shown = r.console + std::to_string(r.status) + r.opened;
+  for (const auto& [names, expected] : cases) {
+    const RunResult failed = f.run(names);
+    const std::string shown = failed.console + std::to_string(failed.status) + failed.opened;
     EXPECT_EQ(shown.substr(shown.size() - std::min(shown.size(), expected.size())), expected);
     EXPECT_FALSE(fileExists(f.dir / "work/listing.pdf") ||
                  fileExists(f.dir / "work/dir/listing.pdf.part"));

@@ -19,9 +19,7 @@ namespace {
 
 // Records what it was asked to open, and opens nothing; the rename lets a reader see the whole
 // argument or nothing.
-constexpr const char* fakeViewer =
-    "#!/bin/sh\n"
-    "d=$(dirname \"$0\")\n"
+constexpr const char* fakeViewer = "#!/bin/sh\nd=$(dirname \"$0\")\n"
     "printf '%s' \"$1\" >\"$d/opened.tmp\" && mv \"$d/opened.tmp\" \"$d/opened.txt\"\n";
 
 // Waits up to `tries` times 10 ms for `done`.
@@ -134,18 +132,12 @@ RunResult Workspace::run(const std::vector<std::string>& args,
   }
   int status = 0;
   const bool ended = waitFor(12000, [&] { return ::waitpid(pid, &status, WNOHANG) == pid; });
-  if (!ended) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &status, 0);
-  }
-  RunResult result;
-  result.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.console = readFile(err);
-  result.out = readFile(out);
+  if (!ended) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+  RunResult result{ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(err),
+                   readFile(out), ""};
   // The viewer is started detached: give it a moment to record its argument.
-  if (result.console.find("Listing file: ") != std::string::npos) {
+  if (result.console.find("Listing file: ") != std::string::npos)
     waitFor(300, [&] { return fileExists(opened); });
-  }
   result.opened = readFile(opened);
   return result;
 }
