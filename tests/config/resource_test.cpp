@@ -37,24 +37,15 @@ std::string resourceStepOn(const std::string& file) {
   return out;
 }
 
-TEST(ResourceStep, ManualPageExampleGivesItsConsoleSettingsTablesAndNames) {
-  EXPECT_EQ(resourceStepOn("Listing set-up for the controller sources\n/TITLE\nTraffic light "
-                           "controller\n/FORMAT\n3\n-120\n//KEYWORDS\nentity\narchitecture\n"
-                           "process\nbegin\nend\n//Standard types\nSTD_LOGIC\nstd_logic_vector\n"
-                           "integer\n//-Libraries\nieee\nwork\n//Conversions\nto_*\nconv_*int\n"),
-            "\n\nLoading resource file  :  Traffic light controller\n.. format\n.. tables \n"
-            "   KEYWORDS\n   Standard types\n   Libraries\n   Conversions\n   WARNING - EXTRA "
-            "CHARACTERS:  conv_*int\n   SYMBOL TABLE (default)\n=> ok 3/126L | KEYWORDS+ "
-            "Standard types+ Libraries- Conversions+ SYMBOL TABLE+ | 4 | architecture:0 begin:0 "
-            "end:0 entity:0 ieee:-1 integer:1 process:0 std_logic:1 std_logic_vector:1 work:-1 "
-            "| conv_*int:3 to_*:3 |");
-}
-
-TEST(ResourceStep, EdgeCases) {
+TEST(ResourceStep, ReadsSettingsTablesAndNames) {
   const std::string F = "\n.. format", T = "\n.. tables ", none = " | SYMBOL TABLE+ | 0 | | |";
   const std::string D = "\n   SYMBOL TABLE (default)\n=> ok ", A = "\n   A" + D, N(1 << 20, 'N');
   const std::string cases[][2] = {
       {std::string("\0", 1), T + D + "4/100P" + none},
+      // Text before the first section is passed over; an unlisted table's names are dropped (-1).
+      {"Set-up notes\n//Keys\nENTITY\n//-Lib\nieee\n//Conv\nto_*\nconv_*int\n",
+       T + "\n   Keys\n   Lib\n   Conv\n   WARNING - EXTRA CHARACTERS:  conv_*int" + D +
+           "4/100P | Keys+ Lib- Conv+ SYMBOL TABLE+ | 3 | entity:0 ieee:-1 | conv_*int:2 to_*:2 |"},
       {"/FORMATxyz\n \t \nabc\n  +12abc\n//A\n\t\n  //b\n \t//C*\n",  // "abc" reads as 0
        F + T + A + "0/18P | A+ SYMBOL TABLE+ | 1 | //b:0 | //c*:0 |"},
       {"/TITLE\n/FORMAT\n99999999999\n-2147483648\n", F + T + D + "2147483647/2147483647L" + none},

@@ -62,17 +62,20 @@ TEST(SelectSources, ExpandsArgumentsOrTheTypedLineWholeAndSortsByUnsignedBytes) 
   test::TempDir dir;
   const std::string name = std::string(250, 'n') + ".vhd";  // its path is past 259 bytes
   for (const std::string& file : std::vector<std::string>{
-           "a", "a.vhd", "B.vhd", "my file.vhd", "src2.vhd", "\xff", "x.vhd/in", "src/" + name})
+           "a", "a.vhd", "a\\b", "B.vhd", "my file.vhd", "src2.vhd", "\xff", "x.vhd/in",
+           "src/" + name})
     dir.write(file, "x");
   std::string many;  // the record list grows from 100 by doubling: none may be lost or moved
   for (int i = 1000; i < 1250; ++i) dir.write("many/" + std::to_string(i), "x");
   for (int i = 1000; i < 1250; ++i) many += "[many/" + std::to_string(i) + "]";
   const std::string d = dir.path() + "/", missing = d + "src/" + name + "/*";
   // Directories (x.vhd, src) are passed over without a word; '/' sorts before '2', 0xFF last.
+  // Only '/' separates: "a\\*" is a pattern in d.
   EXPECT_EQ(select({"mervik", d + "my file.vhd", d + "*", missing, d + "x.vhd", d + "many/*",
-                    d + "src/n*"}, d),
-            "|\n\n" + missing + " : FILE NOT FOUND\n|my file.vhd|   " + name +
-                "|[B.vhd][a][a.vhd]" + many + "[my file.vhd][my file.vhd][src/" + name + "][src2.vhd][\xff]");
+                    d + "src/n*", d + "a\\*"}, d),
+            "|\n\n" + missing + " : FILE NOT FOUND\n|my file.vhd|   a\\b|[B.vhd][a][a.vhd]" +
+                "[a\\b][a\\b]" + many + "[my file.vhd][my file.vhd][src/" + name +
+                "][src2.vhd][\xff]");
   // The typed line is used whole: B.vhd ends at its 1022nd byte.
   std::string typed = "  \"" + d + "my file.vhd\" " + d + "a.vhd  " + d + "none " + d + "x.vhd";
   typed += std::string(1022 - typed.size() - d.size() - 5, ' ') + d + "B.vhd\nrest\n";
