@@ -55,9 +55,7 @@ TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
   const std::string options = shippedResource();
   plain.resource(options.substr(0, options.find("/OPTIONS")));
   emphasised.resource(options);
-  Sources sources = exampleSources(), ghdl = ghdlSources();
-  sources.insert(sources.end(), ghdl.begin(), ghdl.end());
-  plain.sources(sources), emphasised.sources(sources);
+  plain.sources(realSources()), emphasised.sources(realSources());
   ASSERT_EQ(plain.run({"*.vhd*"}).status + emphasised.run({"*.vhd*"}).status, 0);
   const std::vector<Drawn> before = drawnLines(plain.pdf()), after = drawnLines(emphasised.pdf());
   ASSERT_EQ(before.size(), after.size());

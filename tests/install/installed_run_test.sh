@@ -27,9 +27,8 @@ installed="Loading resource file  :  VHDL listing"$'\n'"   from $prefix/etc/merv
 try_run absolute "$prefix/bin/mervik" "" "$installed"
 # By bare name through PATH: argv[0] has no directory, the executable's own does.
 try_run bare mervik "$prefix/bin" "$installed"
-# The same executable with no resource file beside it finds none, either way it is started:
-# so the runs above read the installed file and nothing else on this machine.
-try_run lonely-absolute "$work/lonely/bin/mervik" "" "No resource file"
-try_run lonely-bare mervik "$work/lonely/bin" "No resource file"
+# The same executable with no resource file beside it finds none: so the runs above read the
+# installed file and nothing else on this machine.
+try_run lonely mervik "$work/lonely/bin" "No resource file"
 
 echo "installed run: ok"

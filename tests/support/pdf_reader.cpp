@@ -71,17 +71,15 @@ class ContentReader : public QPDFObjectHandle::ParserCallbacks {
   std::vector<Segment> path_;
 };
 
-// A destination array [page /XYZ left top zoom] or [page /FitH top] or [page /Fit].
+// A destination array: its page, and the top of a [page /FitH top], the kind links and units use.
 Target readTarget(QPDFObjectHandle dest, const std::map<QPDFObjGen, int>& pageIndex) {
   Target target;
   if (!dest.isArray() || dest.getArrayNItems() < 1) return target;
   auto found = pageIndex.find(dest.getArrayItem(0).getObjGen());
   if (found != pageIndex.end()) target.page = found->second;
-  const int n = dest.getArrayNItems();
-  const int topAt = n < 2 ? 0 : dest.getArrayItem(1).isNameAndEquals("/FitH") ? 2
-                    : dest.getArrayItem(1).isNameAndEquals("/XYZ") ? 3 : 0;
-  if (topAt > 0 && n > topAt && dest.getArrayItem(topAt).isNumber())
-    target.top = dest.getArrayItem(topAt).getNumericValue();
+  if (dest.getArrayNItems() > 2 && dest.getArrayItem(1).isNameAndEquals("/FitH") &&
+      dest.getArrayItem(2).isNumber())
+    target.top = dest.getArrayItem(2).getNumericValue();
   return target;
 }
 
@@ -93,8 +91,7 @@ void readLinks(QPDFPageObjectHelper& source, const std::map<QPDFObjGen, int>& pa
     if (!a.isDictionary() || !rect.isRectangle()) continue;
     const QPDFObjectHandle::Rectangle r = rect.getArrayAsRectangle();
     QPDFObjectHandle border = a.getKey("/Border");
-    const bool hasWidth = border.isArray() && border.getArrayNItems() >= 3 &&
-                          border.getArrayItem(2).isNumber();
+    const bool hasWidth = border.isArray() && border.getArrayItem(2).isNumber();
     page.links.push_back({r.llx, r.lly, r.urx, r.ury,
                           hasWidth ? border.getArrayItem(2).getNumericValue() : 1,
                           readTarget(a.getKey("/Dest"), pageIndex)});
@@ -130,25 +127,6 @@ std::string infoText(QPDF& document, const char* key) {
 
 }  // namespace
 
-std::vector<std::string> Page::linesWithBlanks() const {
-  std::vector<std::string> out;
-  const TextRun* lineStart = nullptr;  // the first run of the line being read
-  for (const TextRun& run : runs) {
-    if (run.font.rfind("Courier", 0) != 0) continue;
-    if (lineStart && std::fabs(lineStart->y - run.y) < 0.01 && run.x > lineStart->x + 0.01) {
-      out.back() += run.text;  // a further run on the same baseline
-      continue;
-    }
-    if (lineStart && std::fabs(lineStart->x - run.x) < 0.01 && run.size > 0) {
-      long steps = std::lround((lineStart->y - run.y) / (0.98 * run.size));
-      for (long blank = 1; blank < steps; ++blank) out.emplace_back();
-    }
-    out.push_back(run.text);
-    lineStart = &run;
-  }
-  return out;
-}
-
 std::vector<TextRun> Page::runsIn(std::string_view font) const {
   std::vector<TextRun> out;
   std::copy_if(runs.begin(), runs.end(), std::back_inserter(out),
@@ -158,8 +136,22 @@ std::vector<TextRun> Page::runsIn(std::string_view font) const {
 
 std::string Pdf::listing() const {
   std::string out;
-  for (const Page& page : pages)
-    for (const std::string& line : page.linesWithBlanks()) out += line + '\n';
+  for (const Page& page : pages) {
+    const TextRun* lineStart = nullptr;  // the first run of the line being read
+    for (const TextRun& run : page.runs) {
+      if (run.font.rfind("Courier", 0) != 0) continue;
+      if (lineStart && std::fabs(lineStart->y - run.y) < 0.01 && run.x > lineStart->x + 0.01) {
+        out.insert(out.size() - 1, run.text);  // a further run on the same baseline
+        continue;
+      }
+      if (lineStart && std::fabs(lineStart->x - run.x) < 0.01 && run.size > 0) {
+        const long steps = std::lround((lineStart->y - run.y) / (0.98 * run.size));
+        out.append(static_cast<size_t>(std::max(steps - 1, 0L)), '\n');
+      }
+      out += run.text + '\n';
+      lineStart = &run;
+    }
+  }
   return out;
 }
 

@@ -36,11 +36,6 @@ struct Page {
   std::vector<Segment> segments;
   std::vector<Link> links;
 
-  /// The listing lines: the texts of the Courier runs (any Courier face), in order, runs that
-  /// continue a baseline joined into one line, with the empty lines put back: within a column,
-  /// a gap of k line steps (0.98 times the size) between two lines holds k - 1 empty lines.
-  /// Empty lines at the top or bottom of a column cannot be seen.
-  std::vector<std::string> linesWithBlanks() const;
   /// The runs shown in `font` (e.g. "Helvetica" for the page header), in order.
   std::vector<TextRun> runsIn(std::string_view font) const;
 };
@@ -60,7 +55,10 @@ struct Pdf {
   std::vector<OutlineEntry> outlines;
   std::string author, creator;  // Info dictionary, empty when missing
 
-  /// linesWithBlanks() of all pages, each line followed by '\n'.
+  /// The listing lines of all pages, each followed by '\n': the texts of the Courier runs (any
+  /// Courier face) in order, runs that continue a baseline joined into one line, with the empty
+  /// lines put back: within a column, a gap of k line steps (0.98 times the size) between two
+  /// lines holds k - 1 empty lines. Empty lines at the top or bottom of a column cannot be seen.
   std::string listing() const;
 };
 

@@ -69,15 +69,10 @@ void Workspace::sources(const Sources& files) {
   for (const auto& [name, text] : files) source(name, text);
 }
 
-Sources exampleSources() {
+Sources realSources() {
   Sources out;
   for (const char* name : {"counter.vhd", "traffic_light.vhd", "uart_tx.vhd"})
     out.emplace_back(name, readFile(std::string(MERVIK_SOURCE_DIR) + "/examples/" + name));
-  return out;
-}
-
-Sources ghdlSources() {
-  Sources out;
   const std::string root = "/usr/lib/ghdl/src/";
   if (std::filesystem::is_directory(root))
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {

@@ -15,9 +15,8 @@ namespace mervik::test {
 
 /// Source files: name, text.
 using Sources = std::vector<std::pair<std::string, std::string>>;
-/// The bundled examples, and ghdl-common's VHDL sources under flat names (at least 50).
-Sources exampleSources();
-Sources ghdlSources();
+/// The bundled examples, then ghdl-common's VHDL sources under flat names (at least 50).
+Sources realSources();
 /// examples/mervik.rsc, the resource file that is shipped.
 std::string shippedResource();
 
