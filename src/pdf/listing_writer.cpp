@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "pdf/page_compressor.hpp"
 #include "platform/files.hpp"
 
 namespace mervik::pdf {
@@ -114,6 +115,12 @@ void showPieces(HPDF_Page page, std::string_view text, std::string& piece) {
   } while (!text.empty());
 }
 
+// A content stream deflated ahead of the save keeps no filter of its own, so the library copies
+// it as it stands; this names the filter where the library would have, after /Length.
+HPDF_STATUS writeFlateFilter(HPDF_Dict, HPDF_Stream stream) {
+  return HPDF_Stream_WriteStr(stream, "/Filter [ /FlateDecode ]\012");
+}
+
 }  // namespace
 
 struct ListingWriter::State {
@@ -171,10 +178,12 @@ struct ListingWriter::State {
   long linkCnt = 0;
   bool linkBudgetReached = false;
   HPDF_Array noBorder = nullptr;  // [0 0 0], shared by the links of the document
+  PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
 
   ~State() { freeDocument(); }
 
   void freeDocument() {
+    compressor.cancel();
     if (pdf) HPDF_Free(pdf);
     pdf = nullptr;
     page = nullptr;
@@ -185,6 +194,8 @@ struct ListingWriter::State {
   bool createDocument(std::string* err);
   void startRightColumn();
   bool startPage();
+  void leavePage();
+  void adopt(const std::vector<PageCompressor::Done>& results);
   void drawHeader();
   void show(std::string_view line);
   void showFaces(std::string_view line, std::string_view faces);
@@ -260,6 +271,7 @@ void ListingWriter::State::startRightColumn() {
 // A new page of the current section: its size, the section's outline entry on its first page,
 // the header and rule, and an open text object at the first baseline of the left column.
 bool ListingWriter::State::startPage() {
+  if (page) leavePage();
   HPDF_Page added = HPDF_AddPage(pdf);
   if (!added) {
     failure = pageFailure;
@@ -290,6 +302,42 @@ bool ListingWriter::State::startPage() {
   currentFace = regular;
   HPDF_Page_MoveTextPos(page, margin, pageHeight - textDrop);
   return true;
+}
+
+// Nothing more is drawn on the current page: its text object ends, as the library would end it
+// when saving, and its content goes to the compressor. A page in any other state is left for
+// the library to finish and deflate.
+void ListingWriter::State::leavePage() {
+  if (HPDF_Page_GetGMode(page) == HPDF_GMODE_TEXT_OBJECT) HPDF_Page_EndText(page);
+  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
+  if (HPDF_Page_GetGMode(page) == HPDF_GMODE_PAGE_DESCRIPTION && !attr->gstate->prev &&
+      attr->contents->filter == HPDF_STREAM_FILTER_FLATE_DECODE && attr->stream->size > 0) {
+    std::vector<PageCompressor::Chunk> chunks(HPDF_MemStream_GetBufCount(attr->stream));
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+      HPDF_UINT size = 0;
+      chunks[i].data = HPDF_MemStream_GetBufPtr(attr->stream, static_cast<HPDF_UINT>(i), &size);
+      chunks[i].size = size;
+    }
+    compressor.submit(page, std::move(chunks));
+  }
+  adopt(compressor.collect());
+}
+
+// Deflated contents replace their pages' own, which frees the larger part of a page's memory.
+void ListingWriter::State::adopt(const std::vector<PageCompressor::Done>& results) {
+  for (const PageCompressor::Done& done : results) {
+    if (!done.ok) continue;
+    const auto deflated = static_cast<HPDF_Page>(const_cast<void*>(done.tag));
+    const auto attr = static_cast<HPDF_PageAttr>(deflated->attr);
+    HPDF_MemStream_FreeData(attr->stream);
+    const auto size = static_cast<HPDF_UINT>(done.bytes.size());
+    if (HPDF_Stream_Write(attr->stream, done.bytes.data(), size) != HPDF_OK) {
+      failure = pageFailure;  // the page's content is lost
+      return;
+    }
+    attr->contents->filter = HPDF_STREAM_FILTER_NONE;
+    attr->contents->write_fn = writeFlateFilter;
+  }
 }
 
 // Section title at the left, "page %d" ending at the right margin.
@@ -627,7 +675,13 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
   }
   try {
     s->finishSection();
-    HPDF_Page_EndText(s->page);
+    s->leavePage();
+    s->adopt(s->compressor.finish());
+    if (!s->failure.empty()) {
+      s->freeDocument();
+      if (err) *err = s->failure;
+      return CloseResult::failed;
+    }
     HPDF_SetInfoAttr(s->pdf, HPDF_INFO_AUTHOR, "Talmeric");
     s->text.assign(creator);
     HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str());
