@@ -202,20 +202,33 @@ void Layout::beginContinuation() {
 
 }  // namespace
 
+// True when `line` is the bisection's answer for `position`: it starts at or before it, the next
+// line starts after it, and no earlier line starts at the same place.
+bool LineIndex::answers(int line, int cnt, const char* position) const {
+  const std::less<const char*> before;
+  if (line > cnt || (line < cnt && !before(position, lStart_[line + 1]))) return false;
+  if (line == 0) return true;
+  if (before(position, lStart_[line])) return false;
+  return line == 1 || position != lStart_[line] || before(lStart_[line - 1], lStart_[line]);
+}
+
 int LineIndex::lineIndex(int n, const char* position) {
   if (n < 0) {
     // Never look past what was stored, whatever count was set.
     const size_t stored = lStart_.empty() ? 0 : lStart_.size() - 1;
     const int cnt = static_cast<int>(std::min<size_t>(static_cast<size_t>(lStartCnt_), stored));
+    // Most questions are about the line of the last answer or the one after it.
+    if (answers(last_, cnt, position)) return last_;
+    if (answers(last_ + 1, cnt, position)) return ++last_;
     int lo = 0;
     int hi = cnt + 1;
     while (hi - lo > 1) {
       const int mid = lo + (hi - lo) / 2;
-      if (position == lStart_[mid]) return mid;
+      if (position == lStart_[mid]) return last_ = mid;
       if (std::less<const char*>()(lStart_[mid], position)) lo = mid;
       else hi = mid;
     }
-    return lo;
+    return last_ = lo;
   }
   if (position == nullptr) {
     lStartCnt_ = n;

@@ -25,9 +25,12 @@ class LineIndex {
   int lStartMax() const { return lStartMax_; }
 
  private:
+  bool answers(int line, int cnt, const char* position) const;
+
   std::vector<const char*> lStart_;
   int lStartMax_ = 0;
   int lStartCnt_ = 0;
+  int last_ = 0;  // the last answer: the scan asks in text order
 };
 
 /// Writes one statistics line "%6d %s".

@@ -133,7 +133,9 @@ struct ListingWriter::State {
   HPDF_Font faceFont[3] = {};
   Face currentFace = regular;  // the font the open text object draws in
   std::string pageFontOperator[3];  // by Face, for the current page; empty until first used
-  std::string raw;  // the content of one line drawn in faces
+  std::string raw;  // the content of one line, written past the library's operators
+  std::string stepOperator;     // the move to the next line, "0 -9.8 Td\n"
+  std::array<bool, 256> shown{};  // by byte: Courier gives it a width, so a text of it is shown
   float pageWidth = 0;
   float pageHeight = 0;
   float fontSize = 10.0f;
@@ -198,6 +200,7 @@ struct ListingWriter::State {
   void adopt(const std::vector<PageCompressor::Done>& results);
   void drawHeader();
   void show(std::string_view line);
+  void nextLine();
   void showFaces(std::string_view line, std::string_view faces);
   const std::string& fontOperator(Face face);
   void useFace(Face face);
@@ -243,6 +246,9 @@ void ListingWriter::State::chooseColumns() {
   lineStep = static_cast<HPDF_REAL>(-0.98 * fontSize);
   sectionGap = static_cast<HPDF_REAL>(-1.96 * fontSize);
   headerSize = static_cast<HPDF_REAL>(1.3 * fontSize);
+  char number[32] = {};
+  HPDF_FToA(number, lineStep, number + sizeof number - 1);
+  stepOperator.assign("0 ").append(number).append(" Td\012");
 }
 
 bool ListingWriter::State::createDocument(std::string* err) {
@@ -256,6 +262,10 @@ bool ListingWriter::State::createDocument(std::string* err) {
   if (!font) {
     freeDocument();
     return fail(err, hfont ? "CAN'T SET font" : "CAN'T SET hfont");
+  }
+  for (int c = 1; c < 256; ++c) {
+    const auto byte = static_cast<HPDF_BYTE>(c);
+    shown[static_cast<std::size_t>(c)] = HPDF_Font_TextWidth(font, &byte, 1).width != 0;
   }
   return true;
 }
@@ -355,10 +365,36 @@ void ListingWriter::State::drawHeader() {
   HPDF_Page_EndText(page);
 }
 
+// The bytes the library's ShowText and MoveTextPos write for the line, in one write: they clear
+// a 512-byte buffer and measure the text on every call, which costs more than the line. As there,
+// a piece ends at a zero byte, and a piece without a glyph of any width is not shown.
 void ListingWriter::State::show(std::string_view line) {
   useFace(regular);
-  showPieces(page, line, text);
-  HPDF_Page_MoveTextPos(page, 0, lineStep);
+  raw.clear();
+  for (std::string_view rest = line; !rest.empty();) {
+    std::string_view piece = rest.substr(0, stringMax);
+    rest.remove_prefix(piece.size());
+    piece = piece.substr(0, piece.find('\0'));
+    const auto hasWidth = [this](char c) { return shown[static_cast<unsigned char>(c)]; };
+    if (std::any_of(piece.begin(), piece.end(), hasWidth)) {
+      appendString(raw, piece);
+      raw += " Tj\012";
+    }
+  }
+  raw += stepOperator;
+  writeRaw(raw);
+  nextLine();
+}
+
+// The text position after the move of stepOperator, computed as the library's MoveTextPos does.
+void ListingWriter::State::nextLine() {
+  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
+  const HPDF_REAL x = 0;
+  const HPDF_REAL y = lineStep;
+  attr->text_matrix.x += x * attr->text_matrix.a + y * attr->text_matrix.c;
+  attr->text_matrix.y += y * attr->text_matrix.d + x * attr->text_matrix.b;
+  attr->text_pos.x = attr->text_matrix.x;
+  attr->text_pos.y = attr->text_matrix.y;
 }
 
 // One run per stretch of bytes in one face: each run and each change of font costs, so never
@@ -390,8 +426,9 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
     }
     start = end;
   }
+  raw += stepOperator;
   writeRaw(raw);
-  HPDF_Page_MoveTextPos(page, 0, lineStep);
+  nextLine();
 }
 
 // Content bytes straight into the current page's stream, past the library's operators.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <random>
 #include <string>
@@ -85,6 +86,12 @@ TEST(LineIndex, MatchesALinearSearchAndRefusesToGrowPastTheLargestInt) {
   index.lineIndex(static_cast<int>(starts.size()) - 1, nullptr);
   for (size_t pos = 0, line = 0; pos < text.size(); ++pos) {
     while (line + 1 < starts.size() && starts[line + 1] <= pos) ++line;
+    ASSERT_EQ(index.lineIndex(-1, &text[pos]), static_cast<int>(line)) << pos;
+  }
+  // Out of order too, as the outline's unit lookups ask between the tokens' lookups.
+  for (int i = 0; i < 2000; ++i) {
+    const size_t pos = rng() % text.size();
+    const auto line = std::upper_bound(starts.begin() + 1, starts.end(), pos) - starts.begin() - 1;
     ASSERT_EQ(index.lineIndex(-1, &text[pos]), static_cast<int>(line)) << pos;
   }
   EXPECT_EQ(LineIndex().lineIndex(INT_MAX, text.data()), -1);

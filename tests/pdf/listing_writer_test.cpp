@@ -56,5 +56,39 @@ TEST(ListingWriter, SectionEndKeepsOrBreaksThePageOrColumn) {
   }
 }
 
+// A line is shown as the library's ShowText shows it: a piece of it (65,535 bytes) ends at a
+// zero byte, and a piece of bytes without width (control characters) is not shown at all.
+TEST(ListingWriter, ShowsLinesAsTheLibrarysShowText) {
+  const std::string longLine = std::string(65535, 'x') + "\f\f";
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"\f", {}},
+      {"\x01\x1f", {}},
+      {"a\x01", {"a\x01"}},
+      {std::string("ab\0cd", 5), {"ab"}},
+      {longLine, {std::string(65535, 'x')}},
+      {std::string(65535, '\t') + "y", {"y"}},
+  };
+  test::TempDir dir;
+  ListingWriter writer;
+  std::string err;
+  ASSERT_TRUE(writer.open("100", Orientation::portrait, &err)) << err;
+  writer.section("Mon Jan  1 10:00:00 2024   top.vhd");
+  for (const auto& c : cases) {
+    writer.line(c.first);
+    writer.line("next");
+  }
+  ASSERT_EQ(writer.close(dir / "listing.pdf", "mervik", &err), CloseResult::saved) << err;
+  test::Pdf pdf;
+  ASSERT_TRUE(test::readPdf(dir / "listing.pdf", &pdf, &err)) << err;
+  std::vector<std::string> runs;
+  for (const test::TextRun& run : pdf.pages[0].runsIn("Courier")) runs.push_back(run.text);
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
+    expected.insert(expected.end(), c.second.begin(), c.second.end());
+    expected.push_back("next");
+  }
+  EXPECT_EQ(runs, expected);
+}
+
 }  // namespace
 }  // namespace mervik::pdf
