@@ -16,6 +16,11 @@ enum class TokenKind : unsigned char {
   symbol,        // any other byte that is not white space (only when asked for)
 };
 
+/// A byte of a basic name as the name tables keep it: VHDL ignores the case of basic names.
+inline char folded(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 struct Token {
   TokenKind kind = TokenKind::symbol;
   const char* start = nullptr;  // the token's first byte in the text

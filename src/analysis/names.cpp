@@ -433,44 +433,37 @@ bool NameTables::recordName(const char* name, int line) {
   const Key k = makeKey(name);
   NameTable::Impl* symbols = symbolTable.impl_.get();
   // A name recorded before has its class already: the resource tables have not changed since.
-  if (symbols && symbols->hashed && !k.star) {
-    const int known = symbols->lookup(k);
-    if (known >= 0) {
-      if (line > 0 && !addOccurrence(known, line)) {
-        failure_ = occFailure;
+  int s = symbols && symbols->hashed && !k.star ? symbols->lookup(k) : -1;
+  if (s < 0) {
+    try {
+      int t = defaultTable;
+      NameTable::Impl* exact = exactTable.impl_.get();
+      NameTable::Impl* wild = wildTable.impl_.get();
+      if (int e = exact ? exact->find(k) : -1; e >= 0) {
+        t = exact->symbol[static_cast<std::size_t>(e)].tableNo;
+        if (t < 0) return true;
+      } else if (int w = wild ? wild->find(k) : -1; w >= 0) {
+        t = wild->symbol[static_cast<std::size_t>(w)].tableNo;
+        if (t < 0) return true;
+      }
+      if (!symbols) symbolTable.impl_ = std::make_unique<NameTable::Impl>();
+      bool failed = false;
+      s = symbolTable.impl_->enter(k, &failed);
+      if (s < 0) {
+        failure_ = tableFailure;
         return false;
       }
-      return true;
-    }
-  }
-  try {
-    int t = defaultTable;
-    NameTable::Impl* exact = exactTable.impl_.get();
-    NameTable::Impl* wild = wildTable.impl_.get();
-    if (int e = exact ? exact->find(k) : -1; e >= 0) {
-      t = exact->symbol[static_cast<std::size_t>(e)].tableNo;
-      if (t < 0) return true;
-    } else if (int w = wild ? wild->find(k) : -1; w >= 0) {
-      t = wild->symbol[static_cast<std::size_t>(w)].tableNo;
-      if (t < 0) return true;
-    }
-    if (!symbols) symbolTable.impl_ = std::make_unique<NameTable::Impl>();
-    bool failed = false;
-    const int s = symbolTable.impl_->enter(k, &failed);
-    if (s < 0) {
+      symbolTable.impl_->symbol[static_cast<std::size_t>(s)].tableNo = t;
+    } catch (const std::bad_alloc&) {
       failure_ = tableFailure;
       return false;
     }
-    symbolTable.impl_->symbol[static_cast<std::size_t>(s)].tableNo = t;
-    if (line > 0 && !addOccurrence(s, line)) {
-      failure_ = occFailure;
-      return false;
-    }
-    return true;
-  } catch (const std::bad_alloc&) {
-    failure_ = tableFailure;
+  }
+  if (line > 0 && !addOccurrence(s, line)) {
+    failure_ = occFailure;
     return false;
   }
+  return true;
 }
 
 std::vector<int> NameTables::lines(const NameEntry& entry) {

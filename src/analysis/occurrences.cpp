@@ -48,21 +48,21 @@ bool OccurrenceTable::group(int entryCnt) {
     // filled, start[e] is where entry e's lines begin and the extra place can go.
     std::vector<int> start(static_cast<std::size_t>(entryCnt) + 2, 0);
     std::vector<int> lines(static_cast<std::size_t>(occCnt_));
-    for (const Block& b : blocks_) {
-      const int n = &b == &blocks_.back() ? lastCnt_ : b.size;
-      for (int i = 0; i < n; ++i) ++start[static_cast<std::size_t>(b.entries[i]) + 2];
-    }
+    const auto eachEntry = [this](auto visit) {  // in recording order
+      for (const Block& b : blocks_) {
+        const int n = &b == &blocks_.back() ? lastCnt_ : b.size;
+        for (int i = 0; i < n; ++i) visit(static_cast<std::size_t>(b.entries[i]));
+      }
+    };
+    eachEntry([&](std::size_t e) { ++start[e + 2]; });
     for (std::size_t e = 1; e < start.size(); ++e) start[e] += start[e - 1];
     int o = 0;
     std::size_t run = 0;
-    for (const Block& b : blocks_) {
-      const int n = &b == &blocks_.back() ? lastCnt_ : b.size;
-      for (int i = 0; i < n; ++i, ++o) {
-        while (run + 1 < runs_.size() && runs_[run + 1].first <= o) ++run;
-        lines[static_cast<std::size_t>(start[static_cast<std::size_t>(b.entries[i]) + 1]++)] =
-            runs_[run].line;
-      }
-    }
+    eachEntry([&](std::size_t e) {
+      while (run + 1 < runs_.size() && runs_[run + 1].first <= o) ++run;
+      lines[static_cast<std::size_t>(start[e + 1]++)] = runs_[run].line;
+      ++o;
+    });
     start.pop_back();
     start_.swap(start);
     lines_.swap(lines);

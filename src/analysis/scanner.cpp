@@ -13,8 +13,6 @@
 namespace mervik::analysis {
 namespace {
 
-char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // A basic identifier glued to the closing backslash of an extended one has lost its first
 // byte's place to that name's terminator, so it is kept here instead. The name tables point
 // at these copies like at the text: they live until the next scan begins, by which time the

@@ -10,9 +10,7 @@ namespace {
 bool isWord(const Token& t, std::string_view word) {
   if (t.kind != TokenKind::basicName || t.length != word.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i) {
-    char c = t.start[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != word[i]) return false;
+    if (folded(t.start[i]) != word[i]) return false;
   }
   return true;
 }

@@ -200,6 +200,7 @@ struct ListingWriter::State {
   void adopt(const std::vector<PageCompressor::Done>& results);
   void drawHeader();
   void show(std::string_view line);
+  void appendShown(std::string_view run);
   void nextLine();
   void showFaces(std::string_view line, std::string_view faces);
   const std::string& fontOperator(Face face);
@@ -336,8 +337,8 @@ void ListingWriter::State::leavePage() {
 // Deflated contents replace their pages' own, which frees the larger part of a page's memory.
 void ListingWriter::State::adopt(const std::vector<PageCompressor::Done>& results) {
   for (const PageCompressor::Done& done : results) {
-    if (!done.ok) continue;
-    const auto deflated = static_cast<HPDF_Page>(const_cast<void*>(done.tag));
+    if (done.bytes.empty()) continue;
+    const auto deflated = static_cast<HPDF_Page>(done.tag);
     const auto attr = static_cast<HPDF_PageAttr>(deflated->attr);
     HPDF_MemStream_FreeData(attr->stream);
     const auto size = static_cast<HPDF_UINT>(done.bytes.size());
@@ -365,25 +366,25 @@ void ListingWriter::State::drawHeader() {
   HPDF_Page_EndText(page);
 }
 
-// The bytes the library's ShowText and MoveTextPos write for the line, in one write: they clear
-// a 512-byte buffer and measure the text on every call, which costs more than the line. As there,
-// a piece ends at a zero byte, and a piece without a glyph of any width is not shown.
+// A plain line is one run in the regular face.
 void ListingWriter::State::show(std::string_view line) {
   useFace(regular);
-  raw.clear();
-  for (std::string_view rest = line; !rest.empty();) {
+  showFaces(line, {});
+}
+
+// Appends the bytes the library's ShowText writes for `run`: one piece per 65,535 bytes, each
+// ending at a zero byte, and nothing for a piece without a glyph of any width.
+void ListingWriter::State::appendShown(std::string_view run) {
+  const auto hasWidth = [this](char c) { return shown[static_cast<unsigned char>(c)]; };
+  for (std::string_view rest = run; !rest.empty();) {
     std::string_view piece = rest.substr(0, stringMax);
     rest.remove_prefix(piece.size());
     piece = piece.substr(0, piece.find('\0'));
-    const auto hasWidth = [this](char c) { return shown[static_cast<unsigned char>(c)]; };
     if (std::any_of(piece.begin(), piece.end(), hasWidth)) {
       appendString(raw, piece);
       raw += " Tj\012";
     }
   }
-  raw += stepOperator;
-  writeRaw(raw);
-  nextLine();
 }
 
 // The text position after the move of stepOperator, computed as the library's MoveTextPos does.
@@ -400,10 +401,10 @@ void ListingWriter::State::nextLine() {
 // One run per stretch of bytes in one face: each run and each change of font costs, so never
 // one per byte, and a blank, which looks the same in every face, joins the run it is in.
 //
-// The runs and their changes of font go into the page's content stream as one write through the
-// library's stream writer, as the same bytes its Tf and Tj operators write: those spend a
-// 512-byte clear, a number conversion and a width measurement on every call, more than the run
-// itself costs. The library's text state keeps Courier, whose widths every face shares.
+// The runs, their changes of font and the move to the next line go into the page's content
+// stream as one write, as the same bytes the library's Tf, Tj and Td operators write: those
+// spend a 512-byte clear, a number conversion and a width measurement on every call, more than
+// the line itself costs. The library's text state keeps Courier, whose widths every face shares.
 void ListingWriter::State::showFaces(std::string_view line, std::string_view faces) {
   const auto faceAt = [faces](std::size_t i) {
     const char face = i < faces.size() ? faces[i] : char{regular};
@@ -419,11 +420,7 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
       currentFace = faceAt(start);
       continue;
     }
-    for (std::string_view run = line.substr(start, end - start); !run.empty();) {
-      appendString(raw, run.substr(0, stringMax));
-      raw += " Tj\012";
-      run.remove_prefix(std::min(run.size(), stringMax));
-    }
+    appendShown(line.substr(start, end - start));
     start = end;
   }
   raw += stepOperator;

@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t outSize = static_cast<std::size_t>(PageCompressor::pieceSize * 1.1) + 13;
 
 struct Job {
-  const void* tag;
+  void* tag;
   std::vector<PageCompressor::Chunk> chunks;
 };
 
@@ -66,7 +66,7 @@ PageCompressor::PageCompressor() : impl_(std::make_unique<Impl>()) {}
 
 PageCompressor::~PageCompressor() { cancel(); }
 
-void PageCompressor::submit(const void* tag, std::vector<Chunk> chunks) {
+void PageCompressor::submit(void* tag, std::vector<Chunk> chunks) {
   Impl& s = *impl_;
   try {
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -111,8 +111,8 @@ void PageCompressor::cancel() {
 
 // The library's loop: a piece of pieceSize bytes at a time (the last one shorter), deflated
 // without flushing; the output written out whenever the buffer fills; then finished.
-PageCompressor::Done PageCompressor::deflate(const void* tag, const std::vector<Chunk>& chunks) {
-  Done result{tag, {}, false};
+PageCompressor::Done PageCompressor::deflate(void* tag, const std::vector<Chunk>& chunks) {
+  Done result{tag, {}};
   z_stream z{};
   if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return result;
   try {
@@ -154,7 +154,7 @@ PageCompressor::Done PageCompressor::deflate(const void* tag, const std::vector<
         z.avail_out = outSize;
       }
     }
-    result.ok = ok;
+    if (!ok) result.bytes.clear();
   } catch (const std::bad_alloc&) {
     result.bytes.clear();
   }

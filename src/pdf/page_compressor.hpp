@@ -19,9 +19,8 @@ class PageCompressor {
     std::size_t size;
   };
   struct Done {
-    const void* tag;                   // as submitted
-    std::vector<unsigned char> bytes;  // the deflated content
-    bool ok;                           // false: zlib or memory failed; the content stays as it was
+    void* tag;                         // as submitted
+    std::vector<unsigned char> bytes;  // the deflated content; empty when zlib or memory failed
   };
 
   PageCompressor();
@@ -31,7 +30,7 @@ class PageCompressor {
 
   /// Queues the content made of `chunks`, in order. The caller keeps their bytes unchanged
   /// until the result is collected or cancel() returned.
-  void submit(const void* tag, std::vector<Chunk> chunks);
+  void submit(void* tag, std::vector<Chunk> chunks);
   /// The results finished so far, without waiting.
   std::vector<Done> collect();
   /// Every result still due: the calling thread deflates queued contents too, then waits for
@@ -41,7 +40,7 @@ class PageCompressor {
   void cancel();
 
   /// The deflated content of `chunks`, as the library would write it.
-  static Done deflate(const void* tag, const std::vector<Chunk>& chunks);
+  static Done deflate(void* tag, const std::vector<Chunk>& chunks);
 
  private:
   struct Impl;

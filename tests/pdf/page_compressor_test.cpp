@@ -51,7 +51,7 @@ TEST(PageCompressor, WritesTheLibrarysBytes) {
       for (std::size_t at = 0; at < texts[i].size(); at += chunkSize)
         chunks.push_back({bytes + at, std::min(chunkSize, texts[i].size() - at)});
       const PageCompressor::Done done = PageCompressor::deflate(&texts[i], chunks);
-      EXPECT_TRUE(done.ok);
+      EXPECT_FALSE(done.bytes.empty());
       EXPECT_EQ(done.bytes, libraryDeflate(texts[i])) << texts[i].size() << ", " << chunkSize;
       if (chunkSize == piece) compressor.submit(&texts[i], chunks);
     }
