@@ -6,7 +6,6 @@
 #include <utility>
 
 namespace mervik::analysis {
-namespace {
 
 // Tables 0 (bold): entity, is, end, to_*; 1 (not bold): to_int; 2 (excluded, bold): ieee.
 // Default table 3.
@@ -45,5 +44,4 @@ TEST(Emphasis, BoldNamesOfChosenTablesObliqueComments) {
   EXPECT_EQ(faces("is -- is", false), "bb......");
 }
 
-}  // namespace
 }  // namespace mervik::analysis

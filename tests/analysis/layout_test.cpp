@@ -12,7 +12,6 @@
 #include "support/recording.hpp"
 
 namespace mervik::analysis {
-namespace {
 
 // Rows without "<section end>" compare only the numbered lines.
 TEST(Layout, NumbersWrapsCountsAndWarnsFromSourceToSource) {
@@ -97,5 +96,4 @@ TEST(LineIndex, MatchesALinearSearchAndRefusesToGrowPastTheLargestInt) {
   EXPECT_EQ(LineIndex().lineIndex(INT_MAX, text.data()), -1);
 }
 
-}  // namespace
 }  // namespace mervik::analysis

@@ -6,7 +6,6 @@
 #include <utility>
 
 namespace mervik::analysis {
-namespace {
 
 // Every token as "[kind text]", with "!n" for the warnings it draws and "/c" for the stop byte a
 // basic name consumed ("/$" at the end of the text, "/~" when it is quoted).
@@ -45,5 +44,4 @@ TEST(Lexer, ReadsTheTokensOfTheScanRules) {
   EXPECT_EQ(tokens("a; 'b' -- c", Lexer::Symbols::skip), "[name a/;][literal 'b'][comment -- c]");
 }
 
-}  // namespace
 }  // namespace mervik::analysis

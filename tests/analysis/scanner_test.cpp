@@ -10,11 +10,9 @@
 #include "support/recording.hpp"
 
 namespace mervik::analysis {
-namespace {
 
-// Lays out and scans `source` as the driver does, in `text` sized exactly so that the sanitizer
-// sees any read past the zero byte. Returns "[name line ...]" per entry, "|c" and the comments,
-// " w<kind>:<line>" per warning (1: extended identifier), or the failure.
+// Lays out and scans `source` in `text`, sized so the sanitizer sees any read past its zero byte:
+// "[name line ...]" per entry, "|c" comments, " w<kind>:<line>" per warning, or the failure.
 std::string scan(std::string_view source, std::vector<char>& text) {
   text = std::vector<char>(source.size() + 1);
   source.copy(text.data(), source.size());
@@ -72,5 +70,4 @@ TEST(Scanner, RecordsNamesInPlaceWithCommentsAndWarnings) {
   setAllocationLimitForTests(0);
 }
 
-}  // namespace
 }  // namespace mervik::analysis

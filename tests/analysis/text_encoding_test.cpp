@@ -9,7 +9,6 @@
 #include "support/recording.hpp"
 
 namespace mervik::analysis {
-namespace {
 
 // Each text read as the driver reads it: UTF-8 when it is, then laid out 30 wide, tabs of 4.
 TEST(TextEncoding, Utf8TextTakesAColumnACharacterAndOtherTextAByte) {
@@ -48,5 +47,4 @@ TEST(TextEncoding, Utf8TextTakesAColumnACharacterAndOtherTextAByte) {
     EXPECT_EQ(listed(text), std::make_pair(false, "   1 | " + text));
 }
 
-}  // namespace
 }  // namespace mervik::analysis

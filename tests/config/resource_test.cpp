@@ -8,10 +8,9 @@
 #include "support/recording.hpp"
 
 namespace mervik::config {
-namespace {
 
-// The resource step on `file` and its zero byte, as the driver runs it: the console, "\n=> ",
-// the outcome, tab/line width (L: landscape), tables (-: not listed), default table, names.
+// The resource step as the driver runs it: console, "\n=> ", outcome, tab/line width (L:
+// landscape), tables (-: not listed), default table, names.
 std::string resourceStepOn(const std::string& file) {
   test::RecordingConsole console;
   Settings settings;
@@ -61,16 +60,6 @@ TEST(ResourceStep, ReadsSettingsTablesAndNames) {
     EXPECT_EQ(resourceStepOn(file), "\n\nLoading resource file" + expected) << file.substr(0, 80);
 }
 
-TEST(ResourceStep, NineteenTableSectionsFitTheTwentiethIsReadThenRefused) {
-  std::string file;
-  for (int i = 0; i <= 20; ++i) {
-    file += "//T" + std::to_string(i) + "\nn" + std::to_string(i) + "\n";
-    // The twentieth takes the default table's slot; a 21st is not read.
-    const char* part = i == 18 ? " SYMBOL TABLE+ | 19 |" : "\n   T19\n=> TOO MANY RESOURCE TABLES";
-    EXPECT_EQ(resourceStepOn(file).find(part) != std::string::npos, i >= 18) << i;
-  }
-}
-
 TEST(ResourceStep, NoStorageForTheNameTablesFails) {
   std::string file = "//Many\n";
   for (int i = 0; i <= 1000; ++i) file += "n" + std::to_string(i) + "\n";
@@ -81,5 +70,4 @@ TEST(ResourceStep, NoStorageForTheNameTablesFails) {
   analysis::setAllocationLimitForTests(0);
 }
 
-}  // namespace
 }  // namespace mervik::config

@@ -9,7 +9,6 @@
 #include "support/recording.hpp"
 
 namespace mervik::config {
-namespace {
 
 TEST(ClampSettings, BringsUnusableSettingsIntoRangeAndSaysSo) {
   const std::tuple<int, int, std::string> cases[] = {
@@ -30,5 +29,4 @@ TEST(ClampSettings, BringsUnusableSettingsIntoRangeAndSaysSo) {
   }
 }
 
-}  // namespace
 }  // namespace mervik::config

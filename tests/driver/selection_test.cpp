@@ -9,7 +9,6 @@
 #include "support/temp_dir.hpp"
 
 namespace mervik::driver {
-namespace {
 
 std::FILE* inputOf(const std::string& text) {
   std::FILE* in = std::tmpfile();
@@ -84,5 +83,4 @@ TEST(SelectSources, ExpandsArgumentsOrTheTypedLineWholeAndSortsByUnsignedBytes) 
             "[B.vhd][a.vhd][my file.vhd]");
 }
 
-}  // namespace
 }  // namespace mervik::driver

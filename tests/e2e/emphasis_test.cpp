@@ -1,5 +1,4 @@
-// End-to-end: with the shipped resource file reserved words are bold and comments oblique, and
-// every character stays where it is without emphasis.
+// End-to-end: reserved words bold and comments oblique, every character where it is without.
 
 #include <cmath>
 #include <set>
@@ -12,10 +11,8 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
-// One drawn line: its runs joined, the face of each byte ('.', 'b' bold, 'o' oblique; a blank,
-// which looks alike in every face, ' '), where its first run starts.
+// One drawn line: its runs joined, each byte's face ('.', 'b'old, 'o'blique, ' ' a blank), where.
 struct Drawn {
   std::string text, faces;
   double x = 0, y = 0;
@@ -39,8 +36,7 @@ std::vector<Drawn> drawnLines(const Pdf& pdf) {
   return lines;
 }
 
-// Where the source text of a listing line begins: after the number, on a continuation line
-// after its indent too; npos for the lines of the reports.
+// Where a listing line's source text begins (after a continuation's indent); npos in reports.
 size_t textStart(const std::string& line) {
   const size_t bar = line.find(" | ");
   if (bar == std::string::npos || line.find_first_not_of(" 0123456789") != bar + 1) return bar;
@@ -48,8 +44,7 @@ size_t textStart(const std::string& line) {
   return line[0] == ' ' && line[bar - 1] == ' ' ? line.find_first_not_of(' ', start) : start;
 }
 
-// On the examples and ghdl's sources each line's bold words are the reserved words that the
-// cross-reference lists for it, its oblique text is its comment, all as placed without emphasis.
+// On real sources each line's bold words are the reserved words the cross-reference lists for it.
 TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
   Workspace plain, emphasised;
   const std::string options = shippedResource();
@@ -109,5 +104,4 @@ TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
   EXPECT_EQ(commentLines, comments);
 }
 
-}  // namespace
 }  // namespace mervik::test

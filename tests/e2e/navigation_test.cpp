@@ -1,5 +1,4 @@
-// End-to-end: the outline holds each file's design units and report blocks, and the reports link
-// to the source lines, while every page looks as it does without them.
+// End-to-end: the outline's units and report blocks, and the reports' links to source lines.
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +12,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
 const char* const units =
     "-- entity notme is\nlibrary ieee; use ieee.std_logic_1164.all;\nentity Top is\n"
@@ -40,9 +38,8 @@ std::string lineAt(const Lines& at, int p, double y) {
   return found == at[p].end() || found->first > y + 0.05 ? "?" : found->second;
 }
 
-// The outline holds each file's units (children closed) and report blocks at their lines; each
-// name links to its first occurrence, each warning to its line, with "links all" each line number
-// too. No link has a border, and nothing else on the pages changes.
+// Each name links to its first occurrence, each warning to its line, with "links all" each line
+// number too; no link has a border, and the pages look the same without them.
 TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
   const char* const modes[] = {"", "links all\n", "links off\noutline files\n"};
   std::vector<Pdf> pdfs;
@@ -100,5 +97,4 @@ TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
   }
 }
 
-}  // namespace
 }  // namespace mervik::test

@@ -9,7 +9,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
 // The status, standard output's and the console's first two lines, and what was opened.
 std::string answered(const RunResult& r) {
@@ -70,8 +69,7 @@ TEST(CommandLine, OptionsOutputViewerAndWhereTheResourceFileIsFound) {
   EXPECT_EQ(no.console.substr(no.console.find("\n\nCould")) + std::to_string(no.status) + no.opened,
             "\n\nCould not save the PDF file\n\nPress a key to quit 1");
 
-  // The first place that holds a resource file wins. Every place holds a file titled after it;
-  // each run takes one away. The console up to the default table shows which one was read.
+  // The first place that holds a resource file (titled after it) wins; each run takes one away.
   const std::string places[] = {"chosen.rsc", "bin/mervik.rsc", "work/mervik.rsc",
                                 "xdg/mervik/mervik.rsc", "home/.config/mervik/mervik.rsc"};
   for (const std::string& place : places) f.dir.write(place, "/TITLE\n" + place + "\n");
@@ -108,8 +106,7 @@ TEST(CommandLine, OptionsOutputViewerAndWhereTheResourceFileIsFound) {
                       "1\nCould not read the resource file ../missing.rsc\n\nPress a key to quit ");
 }
 
-// A pattern passes over directories; a file named twice is listed once; a header shows the
-// local date of the file's last write.
+// Patterns pass over directories; a file named twice is listed once; headers show the local date.
 TEST(Selection, PatternsAndNamesListEachFileOnceInPathOrderBesideTheFirstNamedSource) {
   Workspace f;
   for (auto name : {"c.vhd", "b.vhd", "a.vhd", "x.vhd/y", "lib/mem.vhd", "core/cpu.vhd"})
@@ -127,5 +124,4 @@ TEST(Selection, PatternsAndNamesListEachFileOnceInPathOrderBesideTheFirstNamedSo
             "[cpu.vhd][mem.vhd]Mon Mar  4 09:05:07 2024   cpu.vhd");
 }
 
-}  // namespace
 }  // namespace mervik::test

@@ -8,7 +8,6 @@
 #include "support/temp_dir.hpp"
 
 namespace mervik::pdf {
-namespace {
 
 // Sections of lines from empty to far larger than a small block, plain and in faces, with
 // anchors, outline entries and links; section ends between them.
@@ -59,5 +58,4 @@ TEST(ListingQueue, DrawsTheSameDocumentAsTheWriterAlone) {
   EXPECT_TRUE(saved(dir, "default.pdf", std::size_t{1} << 20, 8) == direct);
 }
 
-}  // namespace
 }  // namespace mervik::pdf

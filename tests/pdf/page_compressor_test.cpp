@@ -9,7 +9,6 @@
 #include <vector>
 
 namespace mervik::pdf {
-namespace {
 
 // What the library itself writes for `text` with the flate filter on.
 std::vector<unsigned char> libraryDeflate(const std::string& text) {
@@ -64,5 +63,4 @@ TEST(PageCompressor, WritesTheLibrarysBytes) {
   EXPECT_TRUE(compressor.collect().empty());
 }
 
-}  // namespace
 }  // namespace mervik::pdf
