@@ -1,6 +1,6 @@
 // End-to-end: reserved words bold and comments oblique, every character where it is without.
 
-#include <cmath>
+#include <cctype>
 #include <set>
 #include <sstream>
 #include <string>
@@ -11,30 +11,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-
-// One drawn line: its runs joined, each byte's face ('.', 'b'old, 'o'blique, ' ' a blank), where.
-struct Drawn {
-  std::string text, faces;
-  double x = 0, y = 0;
-};
-
-std::vector<Drawn> drawnLines(const Pdf& pdf) {
-  std::vector<Drawn> lines;
-  for (const Page& page : pdf.pages) {
-    const size_t first = lines.size();
-    for (const TextRun& run : page.runs) {
-      if (run.font.rfind("Courier", 0) != 0) continue;
-      const char face = run.font == "Courier-Bold"      ? 'b'
-                        : run.font == "Courier-Oblique" ? 'o' : '.';
-      if (lines.size() == first || std::fabs(lines.back().y - run.y) > 0.01 ||
-          run.x <= lines.back().x + 0.01)
-        lines.push_back({"", "", run.x, run.y});
-      lines.back().text += run.text;
-      for (char c : run.text) lines.back().faces += c == ' ' ? ' ' : face;
-    }
-  }
-  return lines;
-}
 
 // Where a listing line's source text begins (after a continuation's indent); npos in reports.
 size_t textStart(const std::string& line) {
@@ -52,9 +28,9 @@ TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
   emphasised.resource(options);
   plain.sources(realSources()), emphasised.sources(realSources());
   ASSERT_EQ(plain.run({"*.vhd*"}).status + emphasised.run({"*.vhd*"}).status, 0);
-  const std::vector<Drawn> before = drawnLines(plain.pdf()), after = drawnLines(emphasised.pdf());
+  const std::vector<DrawnLine> before = plain.pdf().lines(), after = emphasised.pdf().lines();
   ASSERT_EQ(before.size(), after.size());
-  const auto placed = [](const Drawn& d) {
+  const auto placed = [](const DrawnLine& d) {
     return d.text + " @" + std::to_string(d.x) + "," + std::to_string(d.y);
   };
   // (source line, word) drawn bold, and as the cross-reference lists its reserved words.
@@ -67,7 +43,7 @@ TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
     word.clear();
   };
   for (size_t i = 0; i < after.size(); ++i) {
-    const Drawn& a = after[i];
+    const DrawnLine& a = after[i];
     ASSERT_EQ(placed(a), placed(before[i]));
     const size_t start = textStart(a.text);
     const bool numbered = start != std::string::npos && a.text.rfind("     | ", 0) != 0;

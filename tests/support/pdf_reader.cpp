@@ -120,23 +120,31 @@ std::vector<TextRun> Page::runsIn(std::string_view font) const {
   return out;
 }
 
+std::vector<DrawnLine> Pdf::lines() const {
+  std::vector<DrawnLine> out;
+  for (size_t p = 0; p < pages.size(); ++p)
+    for (const TextRun& run : pages[p].runs) {
+      if (run.font.rfind("Courier", 0) != 0) continue;
+      const bool joins = !out.empty() && out.back().page == static_cast<int>(p) &&
+                         std::fabs(out.back().y - run.y) < 0.01 && run.x > out.back().x + 0.01;
+      if (!joins) out.push_back({"", "", static_cast<int>(p), run.x, run.y, run.size});
+      const char face = run.font == "Courier-Bold" ? 'b' : run.font == "Courier-Oblique" ? 'o' : '.';
+      out.back().text += run.text;
+      for (char c : run.text) out.back().faces += c == ' ' ? ' ' : face;
+    }
+  return out;
+}
+
 std::string Pdf::listing() const {
   std::string out;
-  for (const Page& page : pages) {
-    const TextRun* lineStart = nullptr;  // the first run of the line being read
-    for (const TextRun& run : page.runs) {
-      if (run.font.rfind("Courier", 0) != 0) continue;
-      if (lineStart && std::fabs(lineStart->y - run.y) < 0.01 && run.x > lineStart->x + 0.01) {
-        out.insert(out.size() - 1, run.text);  // a further run on the same baseline
-        continue;
-      }
-      if (lineStart && std::fabs(lineStart->x - run.x) < 0.01 && run.size > 0) {
-        const long steps = std::lround((lineStart->y - run.y) / (0.98 * run.size));
-        out.append(static_cast<size_t>(std::max(steps - 1, 0L)), '\n');
-      }
-      out += run.text + '\n';
-      lineStart = &run;
+  const DrawnLine* last = nullptr;
+  for (const DrawnLine& line : lines()) {
+    if (last && last->page == line.page && std::fabs(last->x - line.x) < 0.01 && line.size > 0) {
+      const long steps = std::lround((last->y - line.y) / (0.98 * line.size));
+      out.append(static_cast<size_t>(std::max(steps - 1, 0L)), '\n');
     }
+    out += line.text + '\n';
+    last = &line;
   }
   return out;
 }

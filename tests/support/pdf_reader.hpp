@@ -28,6 +28,14 @@ struct Link {
   Target target;
 };
 
+/// One drawn listing line: its Courier runs (any face) on one baseline joined, each byte's face
+/// ('.' regular, 'b' bold, 'o' oblique, ' ' a blank), its page and where its first run starts.
+struct DrawnLine {
+  std::string text, faces;
+  int page = 0;
+  double x = 0, y = 0, size = 0;
+};
+
 struct Page {
   double width = 0, height = 0;  // of the MediaBox
   std::vector<TextRun> runs;  // in content order
@@ -52,8 +60,11 @@ struct Pdf {
   std::vector<OutlineEntry> outlines;
   std::string author, creator;  // Info dictionary, empty when missing
 
-  /// The texts of the Courier runs (any face), one line each, runs on one baseline joined; a gap
-  /// of k line steps (0.98 times the size) within a column puts back k - 1 empty lines.
+  /// The listing lines of all pages in content order.
+  std::vector<DrawnLine> lines() const;
+
+  /// The lines' texts, each followed by '\n'; a gap of k line steps (0.98 times the size) within
+  /// a column puts back k - 1 empty lines.
   std::string listing() const;
 };
 
