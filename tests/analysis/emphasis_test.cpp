@@ -7,8 +7,7 @@
 
 namespace mervik::analysis {
 
-// Tables 0 (bold): entity, is, end, to_*; 1 (not bold): to_int; 2 (excluded, bold): ieee.
-// Default table 3.
+// Tables 0 (bold): entity, is, end, to_*; 1: to_int; 2 (excluded, bold): ieee; default 3.
 EmphasisRules rules(bool oblique) {
   EmphasisRules r;
   r.exactClasses.setTableSize(10);

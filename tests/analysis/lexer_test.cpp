@@ -7,8 +7,7 @@
 
 namespace mervik::analysis {
 
-// Every token as "[kind text]", with "!n" for the warnings it draws and "/c" for the stop byte a
-// basic name consumed ("/$" at the end of the text, "/~" when it is quoted).
+// "[kind text]" per token, "!n" its warnings, a name's stop byte ("/$" at the end, "/~" quoted).
 std::string tokens(const std::string& text, Lexer::Symbols symbols = Lexer::Symbols::yield) {
   static const char* const kinds[] = {"comment", "literal", "number", "ext", "name", "sym"};
   Lexer lexer(text.c_str(), symbols);

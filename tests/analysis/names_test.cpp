@@ -104,8 +104,7 @@ TEST(NameTable, AMillionNamesMatchASortedArray) {
   expectEntries(table, ref);
 }
 
-// Classed exact before wild, dropped when excluded (-1), else default; unlisted or empty tables
-// write nothing. After '#': symbols and occurrences. Then running out of storage, and growth.
+// Exact before wild, excluded (-1) dropped; after '#': symbols, occurrences. Then storage, growth.
 TEST(NameTables, ClassAndListNamesAndGrowWithTheirChainsIntact) {
   NameTables names;
   names.defaultTable = 4;

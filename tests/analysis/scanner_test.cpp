@@ -11,7 +11,6 @@
 
 namespace mervik::analysis {
 
-// Lays out and scans `source` in `text`, sized so the sanitizer sees any read past its zero byte:
 // "[name line ...]" per entry, "|c" comments, " w<kind>:<line>" per warning, or the failure.
 std::string scan(std::string_view source, std::vector<char>& text) {
   text = std::vector<char>(source.size() + 1);

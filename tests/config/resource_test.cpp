@@ -9,8 +9,7 @@
 
 namespace mervik::config {
 
-// The resource step as the driver runs it: console, "\n=> ", outcome, tab/line width (L:
-// landscape), tables (-: not listed), default table, names.
+// Console, "\n=> ", outcome, tab/line width (L: landscape), tables (-: unlisted), default, names.
 std::string resourceStepOn(const std::string& file) {
   test::RecordingConsole console;
   Settings settings;

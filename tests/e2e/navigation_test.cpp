@@ -27,8 +27,7 @@ std::string lineAt(const std::vector<DrawnLine>& lines, int p, double y) {
   return "?";
 }
 
-// Each name links to its first occurrence, each warning to its line, with "links all" each line
-// number too; no link has a border, and the pages look the same without them.
+// Names link to their first line, warnings (and with "links all" numbers) to theirs, borderless.
 TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
   const char* const modes[] = {"", "links all\n", "links off\noutline files\n"};
   std::vector<Pdf> pdfs;

@@ -31,9 +31,8 @@ write_sample() {
     >"$1/blink.vhd"
 }
 
-# run_mervik LABEL DIR PATHDIRS PROGRAM ARG...: runs PROGRAM in DIR, PATH the fake viewer and
-# PATHDIRS, in a new session (no key wait), no user's settings (but XDG_CONFIG_HOME=$xdg when
-# set); the exit status in $run_status, the console in $work/LABEL.err.
+# run_mervik LABEL DIR PATHDIRS PROGRAM ARG...: in DIR, a new session, no user's settings (but
+# $xdg if set); the exit status in $run_status, the console in $work/LABEL.err.
 run_mervik() {
   local label=$1 dir=$2 pathdirs=$3
   shift 3

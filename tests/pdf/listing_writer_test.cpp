@@ -12,9 +12,8 @@
 
 namespace mervik::pdf {
 
-// One column: what follows the text shares its last page if the next baseline is at or above
-// p*H/(p+1), p the pages the text took. Two columns: after the left column, the right one.
-// Line width ('-': landscape), text lines; where the last text line and the next line went.
+// What follows the text shares its last page if the next baseline is at or above p*H/(p+1), p
+// the pages it took; in two columns, the right one follows.
 TEST(ListingWriter, SectionEndKeepsOrBreaksThePageOrColumn) {
   const std::tuple<const char*, int, const char*> cases[] = {
       {"100", 0, " / 1 (44.00, 790.89)"},  // a section end with no text before it does nothing
@@ -55,8 +54,7 @@ TEST(ListingWriter, SectionEndKeepsOrBreaksThePageOrColumn) {
   }
 }
 
-// A line is shown as the library's ShowText shows it: a piece (65,535 bytes) ends at a zero byte,
-// and a piece of control characters only is not shown at all. Runs shown, each followed by '|'.
+// As ShowText: a piece (65,535 bytes) ends at a zero byte; only control characters: not shown.
 TEST(ListingWriter, ShowsLinesAsTheLibrarysShowText) {
   const std::pair<std::string, std::string> cases[] = {
       {"\f", ""}, {"\x01\x1f", ""}, {"a\x01", "a\x01|"}, {std::string("ab\0cd", 5), "ab|"},
