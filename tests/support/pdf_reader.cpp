@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <exception>
 #include <map>
 #include <utility>
@@ -128,7 +127,8 @@ std::vector<DrawnLine> Pdf::lines() const {
       const bool joins = !out.empty() && out.back().page == static_cast<int>(p) &&
                          std::fabs(out.back().y - run.y) < 0.01 && run.x > out.back().x + 0.01;
       if (!joins) out.push_back({"", "", static_cast<int>(p), run.x, run.y, run.size});
-      const char face = run.font == "Courier-Bold" ? 'b' : run.font == "Courier-Oblique" ? 'o' : '.';
+      const char face = run.font == "Courier-Bold"      ? 'b'
+                        : run.font == "Courier-Oblique" ? 'o' : '.';
       out.back().text += run.text;
       for (char c : run.text) out.back().faces += c == ' ' ? ' ' : face;
     }
@@ -177,12 +177,6 @@ bool readPdf(const std::string& path, Pdf* pdf, std::string* err) {
     if (err) *err = e.what();
     return false;
   }
-}
-
-bool qpdfCheckPasses(const std::string& path) {
-  std::string quoted;
-  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return std::system(("qpdf --check '" + quoted + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
 std::string fileTitles(const Pdf& pdf) {

@@ -74,7 +74,4 @@ bool readPdf(const std::string& path, Pdf* pdf, std::string* err);
 /// The titles of the outline's top entries (the files), each in brackets.
 std::string fileTitles(const Pdf& pdf);
 
-/// Runs `qpdf --check` on `path`; true when it reports no error and no warning.
-bool qpdfCheckPasses(const std::string& path);
-
 }  // namespace mervik::test
