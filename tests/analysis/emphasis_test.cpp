@@ -6,10 +6,8 @@
 #include <utility>
 
 namespace mervik::analysis {
-namespace {
 
-// Tables 0 (bold): entity, is, end, to_*; 1 (not bold): to_int; 2 (excluded, bold): ieee.
-// Default table 3.
+// Tables 0 (bold): entity, is, end, to_*; 1: to_int; 2 (excluded, bold): ieee; default 3.
 EmphasisRules rules(bool oblique) {
   EmphasisRules r;
   r.exactClasses.setTableSize(10);
@@ -45,5 +43,4 @@ TEST(Emphasis, BoldNamesOfChosenTablesObliqueComments) {
   EXPECT_EQ(faces("is -- is", false), "bb......");
 }
 
-}  // namespace
 }  // namespace mervik::analysis

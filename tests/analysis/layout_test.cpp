@@ -7,12 +7,34 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/recording.hpp"
 
 namespace mervik::analysis {
-namespace {
+
+// Lays out sources one after another as the driver does (UTF-8 when they are), lines joined.
+struct Layouts {
+  std::string run(const std::string& source, int lineWidth, int tabWidth) {
+    text.assign(source.c_str(), source.c_str() + source.size() + 1);
+    utf8 = isUtf8Text(source.data(), source.size());
+    sink.lines.clear();
+    warnings.log(0, 0);
+    const TextEncoding encoding = utf8 ? TextEncoding::utf8 : TextEncoding::eightBit;
+    EXPECT_TRUE(layoutSource(text.data(), {tabWidth, lineWidth, nullptr, {}, encoding}, index,
+                             warnings, sink, nullptr, nullptr));
+    warnings.log(-999, -1);
+    return sink.joined();
+  }
+
+  test::RecordingSink sink;
+  test::RecordingConsole console;
+  WarningLog warnings{sink, console};
+  LineIndex index;
+  std::vector<char> text;
+  bool utf8 = false;
+};
 
 // Rows without "<section end>" compare only the numbered lines.
 TEST(Layout, NumbersWrapsCountsAndWarnsFromSourceToSource) {
@@ -41,33 +63,22 @@ TEST(Layout, NumbersWrapsCountsAndWarnsFromSourceToSource) {
            "    13 characters\n     2 lines\n\nWARNINGS\n\n     line     1" + ctl +
            "     line     1" + ctl + "     line     2" + ctl},
   };
-  test::RecordingSink sink;
-  test::RecordingConsole console;
-  WarningLog warnings{sink, console};
-  LineIndex index;
-  std::vector<char> text;
-  auto run = [&](const std::string& source, int lineWidth, int tabWidth) {
-    text.assign(source.c_str(), source.c_str() + source.size() + 1);
-    sink.lines.clear();
-    warnings.log(0, 0);
-    EXPECT_TRUE(layoutSource(text.data(), {tabWidth, lineWidth}, index, warnings, sink, nullptr,
-                             nullptr));
-    warnings.log(-999, -1);
-    return sink.joined();
-  };
+  Layouts layouts;
+  const std::vector<char>& text = layouts.text;
   for (const auto& [source, lineWidth, tabWidth, expected] : cases) {
-    std::string all = run(source, lineWidth, tabWidth);
+    std::string all = layouts.run(source, lineWidth, tabWidth);
     if (expected.find("<section end>") == std::string::npos) all.erase(all.find("<section end>"));
     EXPECT_EQ(all, expected) << source << " / " << lineWidth;
   }
   // Control bytes become line feeds in place; lookups before line 1, in it, at line ends.
-  run("\fa\001b\n\002\nc", 100, 4);
+  layouts.run("\fa\001b\n\002\nc", 100, 4);
   EXPECT_EQ(std::string(text.data()), "\na\nb\n\n\nc");
   std::string found;
-  for (size_t at : {0, 1, 5, 6, 7}) found += std::to_string(index.lineIndex(-1, &text[at]));
+  for (size_t at : {0, 1, 5, 6, 7})
+    found += std::to_string(layouts.index.lineIndex(-1, &text[at]));
   EXPECT_EQ(found, "01123");
-  const std::string all = run(std::string(9998, '\n') + full + "\nx <= a and b and c and d\n"
-                              "ab\tx\nabc\tx\n", 30, 4);  // five-digit numbers widen the prefix
+  const std::string all = layouts.run(std::string(9998, '\n') + full +  // five-digit numbers
+                                      "\nx <= a and b and c and d\nab\tx\nabc\tx\n", 30, 4);
   EXPECT_EQ(all.substr(all.find("9998 | ")),
             "9998 | \n9999 | " + full + "\n10000 | x <= a and b and c and \n     |  d\n"
             "10001 | ab x\n10002 | abc    x\n" + stats + " 10059 characters\n 10002 lines\n");
@@ -97,5 +108,32 @@ TEST(LineIndex, MatchesALinearSearchAndRefusesToGrowPastTheLargestInt) {
   EXPECT_EQ(LineIndex().lineIndex(INT_MAX, text.data()), -1);
 }
 
-}  // namespace
+TEST(TextEncoding, Utf8TextTakesAColumnACharacterAndOtherTextAByte) {
+  Layouts layouts;
+  const auto listed = [&](const std::string& text) {
+    const std::string all = layouts.run(text, 30, 4);
+    return std::make_pair(layouts.utf8, all.substr(0, all.find("\n<section end>")));
+  };
+  const std::string a(9, 'a');  // puts what follows behind and across the 8-byte steps
+  std::string e20;
+  for (int i = 0; i < 20; ++i) e20 += "\xC3\xA9";
+  const std::pair<std::string, std::string> utf8[] = {  // text, its numbered lines
+      {a + "\xC3\xA9" + a, "   1 | " + a + "\xE9" + a},
+      {"\xE2\x82\xAC\xE2\x80\x9A\xE2\x80\x93\xC5\x92\xC6\x92\xCB\x9C\xE2\x84\xA2\xC2\xA0\xC3\xBF",
+       "   1 | \x80\x82\x96\x8C\x83\x98\x99\xA0\xFF"},
+      // No glyph: C1 controls, CJK, emoji, U+FFFF, U+10FFFF, U+D7FF.
+      {"\xC2\x80\xC2\x9F\xE4\xB8\xAD\xF0\x9F\x98\x80\xEF\xBF\xBF\xF4\x8F\xBF\xBF\xED\x9F\xBF|",
+       "   1 | ???????|"},
+      {"\xEF\xBB\xBF\xC3\xA9\tx\n\xE4\xB8\xAD\tx", "   1 | \xE9   x\n   2 | ?   x"},
+      {"  " + e20 + "abcd", "   1 |   " + std::string(20, '\xE9') + "ab\n     |   cd"}};
+  for (const auto& [text, lines] : utf8) EXPECT_EQ(listed(text), std::make_pair(true, lines));
+  // Nothing multi-byte; Latin-1; overlong; surrogates; above U+10FFFF; bytes UTF-8 never uses;
+  // a stray or a missing continuation byte; a sequence cut by the end.
+  const std::string notUtf8[] = {a + a, "caf\xE9", "\xC0\xAF", "\xC1\xBF", "\xE0\x9F\xBF",
+      "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80",
+      "\xFF", "\xC3\xA9\xA9", "\xC3(", a + "\xC3\xA9\xF0\x9F\x98", "\xC3\xA9\xE2\x82"};
+  for (const std::string& text : notUtf8)
+    EXPECT_EQ(listed(text), std::make_pair(false, "   1 | " + text));
+}
+
 }  // namespace mervik::analysis

@@ -15,7 +15,6 @@
 #include "support/recording.hpp"
 
 namespace mervik::analysis {
-namespace {
 
 // " a b c" for the numbers given.
 template <typename... Numbers>
@@ -32,8 +31,7 @@ TEST(CompareName, Cases) {
     EXPECT_EQ((compareName(c.a, c.b) > 0) - (compareName(c.a, c.b) < 0), c.sign) << c.a << c.b;
 }
 
-// Seeks or enters `name` in the table and in `ref`, a sorted array searched by bisection
-// (lo = -1, hi = size); the table must give the entry the array has, or none.
+// Seeks or enters `name` in the table and in `ref`, a sorted array; both must give the same entry.
 void step(NameTable& table, std::vector<const char*>& ref, const char* name, bool enter) {
   int lo = -1, hi = static_cast<int>(ref.size()), found = -1;
   while (found < 0 && hi - lo > 1) {
@@ -51,8 +49,7 @@ void expectEntries(NameTable& table, const std::vector<const char*>& ref) {
   for (size_t i = 0; i < ref.size(); ++i) ASSERT_EQ(entries[i]->name, ref[i]) << i;
 }
 
-// Names of letters, '_', 0xE9, 0x80 and '*'; long runs outgrow the internal pieces, some add a
-// '*' to a filled table. The capacity grows by half, by one below 2.
+// Names of letters, '_', 0xE9, 0x80, '*' (some added late); capacity grows by half, by 1 below 2.
 TEST(NameTable, MatchesASortedArrayOnRandomSequences) {
   for (unsigned seed = 0; seed < 60; ++seed) {
     std::mt19937 rng(seed);
@@ -74,8 +71,7 @@ TEST(NameTable, MatchesASortedArrayOnRandomSequences) {
   }
 }
 
-// A million names as a netlist has them, around the 8 bytes the sort takes at once: without a
-// '*' the table holds the sorted distinct names, found iff entered; then '*' names on top.
+// A million netlist-like names around the 8 bytes compared at once, then '*' names on top.
 TEST(NameTable, AMillionNamesMatchASortedArray) {
   std::mt19937 rng(11);
   std::vector<std::string> text(1000000);
@@ -108,10 +104,7 @@ TEST(NameTable, AMillionNamesMatchASortedArray) {
   expectEntries(table, ref);
 }
 
-// Classed by exactTable before wildTable, dropped when the class is excluded (-1), else in the
-// default table; unlisted or empty tables write nothing. After '#': symbols and occurrences.
-// Then a width below 15 and more than 7 digits. (A name longer than a line is read back from a
-// real listing.)
+// Exact before wild, excluded (-1) dropped; after '#': symbols, occurrences. Then storage, growth.
 TEST(NameTables, ClassAndListNamesAndGrowWithTheirChainsIntact) {
   NameTables names;
   names.defaultTable = 4;
@@ -163,5 +156,4 @@ TEST(NameTables, ClassAndListNamesAndGrowWithTheirChainsIntact) {
             " 4000" + before + "    zz            9999 \n 6000 4001 1500");
 }
 
-}  // namespace
 }  // namespace mervik::analysis

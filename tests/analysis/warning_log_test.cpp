@@ -9,7 +9,6 @@
 #include "support/recording.hpp"
 
 namespace mervik::analysis {
-namespace {
 
 TEST(WarningLog, ReportKeepsFifteenCountsTheRestNamesUnknownKindsAndResets) {
   const std::pair<int, const char*> kinds[] = {{-1, "control character ignored"},
@@ -35,5 +34,4 @@ TEST(WarningLog, ReportKeepsFifteenCountsTheRestNamesUnknownKindsAndResets) {
   EXPECT_STREQ(WarningLog::text(INT_MIN), "unknown warning");
 }
 
-}  // namespace
 }  // namespace mervik::analysis

@@ -2,16 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "config/settings.hpp"
 #include "support/recording.hpp"
 
 namespace mervik::config {
-namespace {
 
-// The resource step on `file` and its zero byte, as the driver runs it: the console, "\n=> ",
-// the outcome, tab/line width (L: landscape), tables (-: not listed), default table, names.
+// Console, "\n=> ", outcome, tab/line width (L: landscape), tables (-: unlisted), default, names.
 std::string resourceStepOn(const std::string& file) {
   test::RecordingConsole console;
   Settings settings;
@@ -61,16 +62,6 @@ TEST(ResourceStep, ReadsSettingsTablesAndNames) {
     EXPECT_EQ(resourceStepOn(file), "\n\nLoading resource file" + expected) << file.substr(0, 80);
 }
 
-TEST(ResourceStep, NineteenTableSectionsFitTheTwentiethIsReadThenRefused) {
-  std::string file;
-  for (int i = 0; i <= 20; ++i) {
-    file += "//T" + std::to_string(i) + "\nn" + std::to_string(i) + "\n";
-    // The twentieth takes the default table's slot; a 21st is not read.
-    const char* part = i == 18 ? " SYMBOL TABLE+ | 19 |" : "\n   T19\n=> TOO MANY RESOURCE TABLES";
-    EXPECT_EQ(resourceStepOn(file).find(part) != std::string::npos, i >= 18) << i;
-  }
-}
-
 TEST(ResourceStep, NoStorageForTheNameTablesFails) {
   std::string file = "//Many\n";
   for (int i = 0; i <= 1000; ++i) file += "n" + std::to_string(i) + "\n";
@@ -81,5 +72,23 @@ TEST(ResourceStep, NoStorageForTheNameTablesFails) {
   analysis::setAllocationLimitForTests(0);
 }
 
-}  // namespace
+TEST(ClampSettings, BringsUnusableSettingsIntoRangeAndSaysSo) {
+  const std::tuple<int, int, std::string> cases[] = {
+      {-8, 1022, "8/1022"},  // a negative width works as its magnitude: nothing to say
+      {-200, 100, "95/100\n   tab width -200 out of range, using 95"},
+      {0, 100, "1/100\n   tab width 0 out of range, using 1"},
+      {96, 100, "95/100\n   tab width 96 out of range, using 95"},  // a stop needs line width - 5
+      {INT_MIN, 100, "95/100\n   tab width -2147483648 out of range, using 95"},
+      {4, 5000, "4/1022\n   line width 5000 out of range, using 1022"},
+      {4, 5, "3/6\n   line width 5 out of range, using 6\n   tab width 4 out of range, using 3"},
+  };
+  for (const auto& [tabWidth, lineWidth, used] : cases) {
+    Settings settings{tabWidth, lineWidth, true};
+    test::RecordingConsole console;
+    clampSettings(settings, console);
+    EXPECT_EQ(used, std::to_string(settings.tabWidth) + "/" + std::to_string(settings.lineWidth) +
+                        console.text());
+  }
+}
+
 }  // namespace mervik::config

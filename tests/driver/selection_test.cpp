@@ -9,7 +9,6 @@
 #include "support/temp_dir.hpp"
 
 namespace mervik::driver {
-namespace {
 
 std::FILE* inputOf(const std::string& text) {
   std::FILE* in = std::tmpfile();
@@ -38,8 +37,7 @@ TEST(PromptInput, TakesALineOfUpTo1022BytesAndCutsItIntoNames) {
   }
 }
 
-// The selection from `args` (program name first), or from `typed` at the prompt: "prompt" if
-// shown, the console, the first path, the last header after its date, all paths sorted.
+// "prompt" if shown, console, first path, last header after its date, all paths sorted.
 std::string select(std::vector<std::string> args, const std::string& d, std::string typed = "") {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -84,5 +82,4 @@ TEST(SelectSources, ExpandsArgumentsOrTheTypedLineWholeAndSortsByUnsignedBytes) 
             "[B.vhd][a.vhd][my file.vhd]");
 }
 
-}  // namespace
 }  // namespace mervik::driver

@@ -1,7 +1,6 @@
-// End-to-end: with the shipped resource file reserved words are bold and comments oblique, and
-// every character stays where it is without emphasis.
+// End-to-end: reserved words bold and comments oblique, every character where it is without.
 
-#include <cmath>
+#include <cctype>
 #include <set>
 #include <sstream>
 #include <string>
@@ -12,35 +11,8 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
-// One drawn line: its runs joined, the face of each byte ('.', 'b' bold, 'o' oblique; a blank,
-// which looks alike in every face, ' '), where its first run starts.
-struct Drawn {
-  std::string text, faces;
-  double x = 0, y = 0;
-};
-
-std::vector<Drawn> drawnLines(const Pdf& pdf) {
-  std::vector<Drawn> lines;
-  for (const Page& page : pdf.pages) {
-    const size_t first = lines.size();
-    for (const TextRun& run : page.runs) {
-      if (run.font.rfind("Courier", 0) != 0) continue;
-      const char face = run.font == "Courier-Bold"      ? 'b'
-                        : run.font == "Courier-Oblique" ? 'o' : '.';
-      if (lines.size() == first || std::fabs(lines.back().y - run.y) > 0.01 ||
-          run.x <= lines.back().x + 0.01)
-        lines.push_back({"", "", run.x, run.y});
-      lines.back().text += run.text;
-      for (char c : run.text) lines.back().faces += c == ' ' ? ' ' : face;
-    }
-  }
-  return lines;
-}
-
-// Where the source text of a listing line begins: after the number, on a continuation line
-// after its indent too; npos for the lines of the reports.
+// Where a listing line's source text begins (after a continuation's indent); npos in reports.
 size_t textStart(const std::string& line) {
   const size_t bar = line.find(" | ");
   if (bar == std::string::npos || line.find_first_not_of(" 0123456789") != bar + 1) return bar;
@@ -48,8 +20,7 @@ size_t textStart(const std::string& line) {
   return line[0] == ' ' && line[bar - 1] == ' ' ? line.find_first_not_of(' ', start) : start;
 }
 
-// On the examples and ghdl's sources each line's bold words are the reserved words that the
-// cross-reference lists for it, its oblique text is its comment, all as placed without emphasis.
+// On real sources each line's bold words are the reserved words the cross-reference lists for it.
 TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
   Workspace plain, emphasised;
   const std::string options = shippedResource();
@@ -57,9 +28,9 @@ TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
   emphasised.resource(options);
   plain.sources(realSources()), emphasised.sources(realSources());
   ASSERT_EQ(plain.run({"*.vhd*"}).status + emphasised.run({"*.vhd*"}).status, 0);
-  const std::vector<Drawn> before = drawnLines(plain.pdf()), after = drawnLines(emphasised.pdf());
+  const std::vector<DrawnLine> before = plain.pdf().lines(), after = emphasised.pdf().lines();
   ASSERT_EQ(before.size(), after.size());
-  const auto placed = [](const Drawn& d) {
+  const auto placed = [](const DrawnLine& d) {
     return d.text + " @" + std::to_string(d.x) + "," + std::to_string(d.y);
   };
   // (source line, word) drawn bold, and as the cross-reference lists its reserved words.
@@ -72,7 +43,7 @@ TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
     word.clear();
   };
   for (size_t i = 0; i < after.size(); ++i) {
-    const Drawn& a = after[i];
+    const DrawnLine& a = after[i];
     ASSERT_EQ(placed(a), placed(before[i]));
     const size_t start = textStart(a.text);
     const bool numbered = start != std::string::npos && a.text.rfind("     | ", 0) != 0;
@@ -109,5 +80,4 @@ TEST(Emphasis, ExamplesAndGhdlSourcesMatchTheirCrossReferenceAndPlainListing) {
   EXPECT_EQ(commentLines, comments);
 }
 
-}  // namespace
 }  // namespace mervik::test

@@ -1,6 +1,5 @@
-// The viewer that the Windows end-to-end tests register for .pdf files: it records the
-// argument it was given in the file that MERVIK_TEST_RECORD names, and opens nothing. It writes
-// a temporary file first and renames it, so a reader sees the whole argument or nothing.
+// The Windows tests' .pdf viewer: records its argument in MERVIK_TEST_RECORD's file, renamed
+// into place so a reader sees all of it or nothing.
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-// End-to-end: a real VHDL file from Debian's ghdl-common; what mervik made of it was checked by
-// hand once and is pinned. MERVIK_UPDATE_GOLDEN=1 rewrites the pinned text.
+// End-to-end: a ghdl-common file's reports, checked by hand once and pinned (rewritten when
+// MERVIK_UPDATE_GOLDEN is set).
 
 #include <cstdlib>
 #include <fstream>
@@ -10,7 +10,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
 TEST(Ghdl, EnvBodyStatisticsAndCrossReferenceArePinned) {
   const std::string source = "/usr/lib/ghdl/src/std/env-body.vhdl";
@@ -26,5 +25,4 @@ TEST(Ghdl, EnvBodyStatisticsAndCrossReferenceArePinned) {
   EXPECT_EQ(made, readFile(golden));
 }
 
-}  // namespace
 }  // namespace mervik::test

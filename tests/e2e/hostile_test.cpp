@@ -1,5 +1,4 @@
-// End-to-end: whatever it is given, mervik ends with a sound listing or with its fatal message,
-// also past the PDF library's own limits.
+// End-to-end: whatever it is given, mervik ends with a sound listing or its fatal message.
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -14,7 +13,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
 std::string randomBytes(size_t size, int low) {
   std::mt19937 random(low);
@@ -118,5 +116,4 @@ TEST(Hostile, PlantedLinksAreReplacedAndTheirTargetsLeftAlone) {
   EXPECT_NE(f.pdf().listing().find("   1 | entity e is end;\n"), std::string::npos);
 }
 
-}  // namespace
 }  // namespace mervik::test

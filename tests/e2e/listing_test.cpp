@@ -1,5 +1,4 @@
-// End-to-end: the real binary lists real files, and the PDF it wrote is read back; a UTF-8
-// source is drawn one code page 1252 glyph per character, anything else byte for byte.
+// End-to-end: the real binary lists files and its PDF is read back.
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +12,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
 std::string numberedLines(int count, int width = 10) {
   std::string text;
@@ -86,8 +84,8 @@ TEST(Listing, SkipsUnreadableSourcesAndDrawsPageHeadersOutlineAndPageLabels) {
 }
 
 TEST(Listing, FontSizeAndColumnsFollowTheLineWidth) {
-  // FORMAT's second value is the line width less 6, negative for landscape. Expected: page
-  // width, font size, lines on page 1, where the last column starts, the last line on page 1.
+  // FORMAT's line width less 6 (negative: landscape); page width, font size, lines on page 1,
+  // where its last column starts, its last line.
   const std::pair<const char*, const char*> cases[] = {
       {nullptr, "595.28: 8.4546, 92 lines, column at 1 (44.00, 790.89), last (44.00, 36.91)"},
       {"51", "595.28: 7.0947, 220 lines, column at 111 (308.64, 790.89), last (308.64, 33.04)"},
@@ -124,8 +122,7 @@ TEST(Utf8, SourcesAreShownAsWrittenInTheirColumnsAndOthersByteForByte) {
     f.source("b.vhd", "\xEF\xBB\xBF" "entity e is end; -- \xC3\xA9\n");
     f.source("c.vhd", "x\xC3\xA9\xED\xA0\x80");  // a surrogate: no UTF-8
     const std::string console = f.run({"a.vhd", "b.vhd", "c.vhd"}).console;
-    // The listing, the console, the oblique runs by the column they begin in and the links by
-    // the columns they span.
+    // The listing, the console, oblique runs by their first column, links by the columns spanned.
     const Pdf pdf = f.pdf();
     std::string seen = "\n" + pdf.listing() + console + "\n";
     const double w = 0.6 * pdf.pages.at(0).runsIn("Courier").at(0).size;
@@ -152,5 +149,4 @@ TEST(Utf8, SourcesAreShownAsWrittenInTheirColumnsAndOthersByteForByte) {
   }
 }
 
-}  // namespace
 }  // namespace mervik::test

@@ -1,10 +1,8 @@
-// End-to-end: the outline holds each file's design units and report blocks, and the reports link
-// to the source lines, while every page looks as it does without them.
+// End-to-end: the outline's units and report blocks, and the reports' links to source lines.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -13,7 +11,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
 const char* const units =
     "-- entity notme is\nlibrary ieee; use ieee.std_logic_1164.all;\nentity Top is\n"
@@ -23,26 +20,14 @@ const char* const units =
     "configuration cfg of Top is for RTL end for; end;\n"
     "context ctx is library ieee; end context;\nentity \\Ext Name\\ is end; \"open\n";
 
-// The drawn lines of each page by baseline, runs on one baseline joined.
-using Lines = std::vector<std::map<double, std::string>>;
-
-Lines linesAt(const Pdf& pdf) {
-  Lines at(pdf.pages.size());
-  for (size_t p = 0; p < pdf.pages.size(); ++p)
-    for (const TextRun& run : pdf.pages[p].runsIn("Courier")) at[p][run.y] += run.text;
-  return at;
-}
-
 // The text of the line with its baseline at y on page p ("?" when there is none).
-std::string lineAt(const Lines& at, int p, double y) {
-  if (p < 0 || static_cast<size_t>(p) >= at.size()) return "?";
-  auto found = at[p].lower_bound(y - 0.05);
-  return found == at[p].end() || found->first > y + 0.05 ? "?" : found->second;
+std::string lineAt(const std::vector<DrawnLine>& lines, int p, double y) {
+  for (const DrawnLine& line : lines)
+    if (line.page == p && std::fabs(line.y - y) < 0.05) return line.text;
+  return "?";
 }
 
-// The outline holds each file's units (children closed) and report blocks at their lines; each
-// name links to its first occurrence, each warning to its line, with "links all" each line number
-// too. No link has a border, and nothing else on the pages changes.
+// Names link to their first line, warnings (and with "links all" numbers) to theirs, borderless.
 TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
   const char* const modes[] = {"", "links all\n", "links off\noutline files\n"};
   std::vector<Pdf> pdfs;
@@ -59,7 +44,7 @@ TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
   std::string outline;
   for (const OutlineEntry& e : pdfs[0].outlines)
     outline += std::string(e.depth, '>') + e.title + (e.open ? "" : " (closed)") +
-               (e.depth ? " -> " + lineAt(linesAt(pdfs[0]), e.page, e.top - size).substr(0, 7)
+               (e.depth ? " -> " + lineAt(pdfs[0].lines(), e.page, e.top - size).substr(0, 7)
                         : "") + "\n";
   EXPECT_EQ(outline,  // no unit in g.vhd's interface list
             "g.vhd (closed)\n>package gp ->    1 | \n>TEXT STATISTICS -> TEXT ST\n"
@@ -78,7 +63,7 @@ TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
   for (const Pdf& pdf : pdfs) EXPECT_EQ(listing(pdf), listing(pdfs.back()));
   const size_t expected[] = {45, 114, 0};  // names and warnings; with "links all" numbers too
   for (size_t mode = 0; mode < pdfs.size(); ++mode) {
-    const auto at = linesAt(pdfs[mode]);
+    const auto at = pdfs[mode].lines();
     size_t sound = 0;
     std::string wrong;
     for (size_t p = 0; p < pdfs[mode].pages.size(); ++p)
@@ -100,5 +85,4 @@ TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
   }
 }
 
-}  // namespace
 }  // namespace mervik::test

@@ -19,7 +19,6 @@
 #include "support/workspace.hpp"
 
 namespace mervik::test {
-namespace {
 
 namespace fs = std::filesystem;
 TEST(Windows, WritesTheSamePdfBytesAsTheLinuxBuild) {
@@ -39,8 +38,8 @@ TEST(Windows, WritesTheSamePdfBytesAsTheLinuxBuild) {
   }
 }
 
-// Case-blind patterns with '?', '\' or '/', drives; the listing beside the first source, over an
-// old one; mervik.rsc beside mervik.exe, also when started by its bare name; failures.
+// Case-blind patterns, '\' or '/', drives; the listing beside the first source; mervik.rsc
+// beside mervik.exe, also when started by its bare name; failures.
 TEST(Windows, SelectsWithWildcardsAndWindowsPathsReadsTheResourceAndReportsFailures) {
   ::setenv("TZ", "XYZ-2", 1);  // two hours east: the header shows the local time
   for (const Build build : {Build::windows, Build::windowsByName}) {
@@ -143,5 +142,4 @@ TEST(Windows, KeyWaitOnAConsoleDropsEarlierKeysAndEndsAtTheNext) {
   EXPECT_EQ(std::to_string(status) + std::to_string(fileExists(work + "/listing.pdf")), "01");
 }
 
-}  // namespace
 }  // namespace mervik::test

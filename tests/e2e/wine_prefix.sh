@@ -1,6 +1,5 @@
 #!/bin/sh
-# Makes the Wine prefix that the Windows end-to-end tests run in, with the fake viewer as the
-# application that opens .pdf files. Usage: wine_prefix.sh WINE PREFIX FAKE_VIEWER_EXE
+# The Windows tests' Wine prefix, the fake viewer opening .pdf. Usage: WINE PREFIX VIEWER_EXE
 set -eu
 wine=$1 prefix=$2 viewer=$3
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"

@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# The Debian package installed with dpkg -i: run by its bare name, mervik lists a file with
-# /etc/mervik/mervik.rsc in effect, and a user's file or a local install's file comes before
-# it. The package is purged at the end, so the machine is left as it was found. It runs alone
-# (RUN_SERIAL): while /etc/mervik/mervik.rsc exists, every other run would read it.
-# Usage: debian_install_test.sh BUILD_DIR SOURCE_DIR
+# The Debian package installed (then purged): /etc/mervik/mervik.rsc is read unless a local
+# install's or the user's file comes first. RUN_SERIAL: every other run would read that file.
 source "$(dirname "$0")/lib.sh"
 
 command -v dpkg >/dev/null || skip "dpkg is not installed: not a Debian system"
@@ -14,7 +11,7 @@ make_workdir debian-install
 make_fake_viewer
 build_package
 
-# dpkg itself does not wait for its lock, which another install may hold for a while.
+# dpkg does not wait for its lock, which another install may hold a while.
 dpkg_waiting() {
   for _ in $(seq 1 60); do
     "$@" >"$work/dpkg.log" 2>&1 && return 0
@@ -23,7 +20,6 @@ dpkg_waiting() {
   done
   cat "$work/dpkg.log" >&2 && return 1
 }
-# On every way out: purge, and fail when anything of the package is left.
 purge() {
   local status=$?
   set +e

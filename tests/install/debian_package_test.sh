@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
-# The Debian package: cpack builds it, lintian finds no error in it, it depends on the libhpdf
-# runtime and holds the program, its resource file as a conffile in /etc/mervik and the
-# documents, owned by root. debian_install_test.sh installs and runs it.
-# Usage: debian_package_test.sh BUILD_DIR SOURCE_DIR
+# The Debian package: no lintian error, the libhpdf runtime as dependency, its files and conffile.
 source "$(dirname "$0")/lib.sh"
 
 command -v dpkg-deb >/dev/null || skip "dpkg-deb is not installed: not a Debian system"
 make_workdir package
 build_package
 
-# It needs the libhpdf runtime package (Debian 12: libhpdf-2.3.0), never the development one.
+# The runtime package (Debian 12: libhpdf-2.3.0), never the development one.
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ ", $depends," =~ ,\ libhpdf-[0-9][^\ ,]*[\ ,] ]] || fail "Depends names no libhpdf runtime: $depends"
 [[ $depends != *libhpdf-dev* ]] || fail "Depends names the development package: $depends"

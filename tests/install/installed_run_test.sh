@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# Installs into a temporary prefix and runs the installed program the two ways a user starts
-# it: by its absolute path and by its bare name through PATH. Both must find the resource file
-# installed in the prefix's etc, and a copy outside the prefix must find none.
-# Usage: installed_run_test.sh BUILD_DIR SOURCE_DIR
+# Installed into a prefix, run by its path or bare name, mervik reads the prefix's resource file.
 source "$(dirname "$0")/lib.sh"
 
 make_workdir install
@@ -16,8 +13,7 @@ cmp -s "$prefix/etc/mervik/mervik.rsc" "$src/examples/mervik.rsc" || fail "etc/m
 
 mkdir -p "$work/lonely/bin" && cp "$prefix/bin/mervik" "$work/lonely/bin/mervik"
 
-# try_run LABEL PROGRAM PATHDIRS CONSOLE: lists blink.vhd in $work/LABEL; the console must show
-# CONSOLE.
+# try_run LABEL PROGRAM PATHDIRS CONSOLE: lists blink.vhd in $work/LABEL, showing CONSOLE.
 try_run() {
   write_sample "$work/$1"
   run_mervik "$1" "$work/$1" "$3" "$2" blink.vhd
@@ -27,8 +23,7 @@ installed="Loading resource file  :  VHDL listing"$'\n'"   from $prefix/etc/merv
 try_run absolute "$prefix/bin/mervik" "" "$installed"
 # By bare name through PATH: argv[0] has no directory, the executable's own does.
 try_run bare mervik "$prefix/bin" "$installed"
-# The same executable with no resource file beside it finds none: so the runs above read the
-# installed file and nothing else on this machine.
+# A copy outside the prefix finds none: the runs above read nothing else on this machine.
 try_run lonely mervik "$work/lonely/bin" "No resource file"
 
 echo "installed run: ok"

@@ -1,6 +1,4 @@
-# Shared by the install tests, which CTest starts with the build and the source directory: a
-# temporary directory, a fake viewer, a sample source, and one run of an installed mervik
-# checked the way a user would look at it.
+# Shared by the install tests (arguments: build and source directory).
 
 set -euo pipefail
 build=$(cd "$1" && pwd) src=$(cd "$2" && pwd)
@@ -11,8 +9,7 @@ skip() { echo "SKIP: $*" >&2; exit 77; }
 # make_workdir NAME: a fresh $work, removed when the script succeeds, kept when it fails.
 make_workdir() { work=$(mktemp -d "${TMPDIR:-/tmp}/mervik-$1.XXXXXX"); trap remove_workdir EXIT; }
 
-# Every run's viewer is waited for, but a removal that still races with one is tried again
-# rather than failing a test that passed.
+# A removal that still races with a viewer is tried again rather than failing a passed test.
 remove_workdir() {
   local rc=$? i
   [ $rc -eq 0 ] || { echo "kept for inspection: $work" >&2; return; }
@@ -34,11 +31,8 @@ write_sample() {
     >"$1/blink.vhd"
 }
 
-# run_mervik LABEL DIR PATHDIRS PROGRAM ARG...: runs PROGRAM in DIR with PATH the fake viewer,
-# PATHDIRS, /usr/bin:/bin; in a new session (no terminal: no key wait), input from /dev/null;
-# with HOME $work/home and no XDG_CONFIG_HOME (so that no user's settings are read), or
-# XDG_CONFIG_HOME=$xdg when the caller set it.
-# Leaves the exit status in $run_status and the console in $work/LABEL.err.
+# run_mervik LABEL DIR PATHDIRS PROGRAM ARG...: in DIR, a new session, no user's settings (but
+# $xdg if set); the exit status in $run_status, the console in $work/LABEL.err.
 run_mervik() {
   local label=$1 dir=$2 pathdirs=$3
   shift 3
@@ -48,8 +42,7 @@ run_mervik() {
    MERVIK_TEST_OPENED="$work/$label.opened" \
      PATH="$work/fakebin:${pathdirs:+$pathdirs:}/usr/bin:/bin" \
      timeout 120 setsid -w "$@" </dev/null >/dev/null 2>"$work/$label.err") || run_status=$?
-  # A run that announces its listing has started the detached viewer: wait for it, so that
-  # none is still writing into $work when the next run starts or $work is removed.
+  # Wait for the detached viewer, so that none still writes into $work after the run.
   if grep -q 'Listing file: ' "$work/$label.err"; then opened_path "$label" >/dev/null; fi
 }
 
@@ -59,8 +52,8 @@ opened_path() {
   cat "$work/$1.opened" 2>/dev/null || true
 }
 
-# expect_listing LABEL LISTING OPENED CONSOLE: run LABEL ended with 0, its console holds
-# CONSOLE, it saved LISTING with the sample's text and handed OPENED to the viewer.
+# expect_listing LABEL LISTING OPENED CONSOLE: run LABEL ended with 0 and CONSOLE shown, saved
+# LISTING with the sample's text and handed OPENED to the viewer.
 expect_listing() {
   local console opened
   console=$(cat "$work/$1.err") opened=$(opened_path "$1")
@@ -70,13 +63,12 @@ expect_listing() {
   [ "$opened" = "$3" ] || fail "$1: viewer opened '$opened', expected '$3'"
 }
 
-# install_prefix PREFIX: cmake --install of $build into PREFIX.
 install_prefix() {
   cmake --install "$build" --prefix "$1" >"$work/install.log" 2>&1 ||
     fail "cmake --install failed:"$'\n'"$(cat "$work/install.log")"
 }
 
-# build_package: cpack makes the Debian package of $build in $work/out; its path in $deb.
+# build_package: cpack makes the Debian package of $build; its path in $deb.
 build_package() {
   cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     fail "cpack failed:"$'\n'"$(cat "$work/cpack.log")"

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# The manual page: groff reads it without a warning, man renders it, and its resource file
-# example gives the console lines it shows.
-# Usage: manual_page_test.sh BUILD_DIR SOURCE_DIR
+# The manual page: groff reads it without a warning, man renders it, its example holds true.
 source "$(dirname "$0")/lib.sh"
 page=$src/docs/mervik.1
 
@@ -16,8 +14,7 @@ if command -v man >/dev/null; then
   grep -q 'EXIT STATUS' "$work/man.txt" || fail "man -l rendered no EXIT STATUS"
 fi
 
-# block NAME: the lines between the page's "NAME-begin" and "NAME-end" comment markers, without
-# requests, with the page's escapes undone (only \- and \& may occur there).
+# block NAME: the text between the "NAME-begin" and "NAME-end" markers, escapes (\-, \&) undone.
 block() {
   sed -n "/^\.\\\\\" $1-begin\$/,/^\.\\\\\" $1-end\$/p" "$page" | grep -v '^\.' |
     sed -e 's/\\-/-/g' -e 's/\\&//g'
@@ -25,8 +22,7 @@ block() {
 block example-resource >"$work/example.rsc" && block example-console >"$work/example.console"
 [ -s "$work/example.rsc" ] && [ -s "$work/example.console" ] || fail "no examples between markers"
 
-# The program under its own name with the example beside it: no file names, no input, so the
-# console shows the resource lines and goes straight to the end.
+# With the example beside it and no file names, the console shows the resource lines and ends.
 mkdir -p "$work/prog" && ln -s "$build/mervik" "$work/prog/mervik" &&
   cp "$work/example.rsc" "$work/prog/mervik.rsc"
 make_fake_viewer

@@ -8,10 +8,8 @@
 #include "support/temp_dir.hpp"
 
 namespace mervik::pdf {
-namespace {
 
-// Sections of lines from empty to far larger than a small block, plain and in faces, with
-// anchors, outline entries and links; section ends between them.
+// Lines up to far larger than a small block, plain and in faces, anchors, outline entries, links.
 template <typename Sink>
 void drawListing(Sink& sink) {
   std::mt19937 rng(7);
@@ -49,8 +47,7 @@ std::string saved(const test::TempDir& dir, const char* name, std::size_t blockB
   return test::readFile(dir / name);
 }
 
-// Through the queue the writer gets the same calls in the same order: the same bytes, whether
-// every block is in use and the producer waits, or a record needs a block of its own.
+// The same bytes through the queue, with every block in use or a record needing a block alone.
 TEST(ListingQueue, DrawsTheSameDocumentAsTheWriterAlone) {
   test::TempDir dir;
   const std::string direct = saved(dir, "direct.pdf", 0, 0);
@@ -59,5 +56,4 @@ TEST(ListingQueue, DrawsTheSameDocumentAsTheWriterAlone) {
   EXPECT_TRUE(saved(dir, "default.pdf", std::size_t{1} << 20, 8) == direct);
 }
 
-}  // namespace
 }  // namespace mervik::pdf

@@ -9,7 +9,6 @@
 #include <vector>
 
 namespace mervik::pdf {
-namespace {
 
 // What the library itself writes for `text` with the flate filter on.
 std::vector<unsigned char> libraryDeflate(const std::string& text) {
@@ -31,8 +30,7 @@ std::vector<unsigned char> libraryDeflate(const std::string& text) {
   return out;
 }
 
-// Byte for byte the library's output, whatever the pieces the content is kept in, at the edges
-// of the library's read size and far beyond it; directly, and through the thread.
+// The library's bytes for any chunking, at and far past its read size; directly and threaded.
 TEST(PageCompressor, WritesTheLibrarysBytes) {
   const std::size_t piece = PageCompressor::pieceSize;
   std::mt19937 rng(7);
@@ -64,5 +62,4 @@ TEST(PageCompressor, WritesTheLibrarysBytes) {
   EXPECT_TRUE(compressor.collect().empty());
 }
 
-}  // namespace
 }  // namespace mervik::pdf

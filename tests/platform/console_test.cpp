@@ -11,7 +11,6 @@
 #include "support/recording.hpp"
 
 namespace mervik::platform {
-namespace {
 
 // One read of `fd` after `ms` milliseconds; the master side does not block.
 std::string readAfter(int fd, int ms) {
@@ -48,5 +47,4 @@ TEST(KeyWait, ReturnsWithoutATerminalAndOnOneTakesOneWholeKey) {
   EXPECT_EQ(readAfter(master, 200) + "|" + readAfter(slave, 0), "\r\n|\n");
 }
 
-}  // namespace
 }  // namespace mervik::platform

@@ -12,7 +12,6 @@
 #include "support/temp_dir.hpp"
 
 namespace mervik::platform {
-namespace {
 
 TEST(Files, SearchMatchesTheLastComponentAndLoadingTakesRegularFilesOnly) {
   test::TempDir dir;
@@ -48,5 +47,4 @@ TEST(DateText, FormatsTheLocalTimeIn24Characters) {
   for (const auto& [when, text] : cases) EXPECT_EQ(dateText(when), text) << when;
 }
 
-}  // namespace
 }  // namespace mervik::platform

@@ -11,7 +11,6 @@
 #include "support/temp_dir.hpp"
 
 namespace mervik::platform {
-namespace {
 
 // The fake viewer records $#, $1 and its standard input, stays open a while, then notes its end.
 TEST(OpenDocument, PassesThePathAsOneArgumentThatNoShellSeesAndIgnoresAMissingViewer) {
@@ -32,5 +31,4 @@ TEST(OpenDocument, PassesThePathAsOneArgumentThatNoShellSeesAndIgnoresAMissingVi
             "1|" + path + "|/dev/null\n");
 }
 
-}  // namespace
 }  // namespace mervik::platform

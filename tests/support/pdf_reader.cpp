@@ -8,18 +8,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <exception>
-#include <iterator>
 #include <map>
 #include <utility>
 
 namespace mervik::test {
 namespace {
 
-// Follows one page's content stream with the operators the listing is drawn with (BT, Tf, Td,
-// Tj; w, m, l, S): records the text runs and stroked segments into the page. An operator it
-// does not follow shows nothing to the tests, so a listing drawn otherwise fails them.
+// Records a page's text runs and stroked segments from the operators the listing is drawn with
+// (BT, Tf, Td, Tj; w, m, l, S); a listing drawn with others shows nothing to the tests.
 class ContentReader : public QPDFObjectHandle::ParserCallbacks {
  public:
   ContentReader(QPDFPageObjectHelper& source, Page& page) : source_(source), page_(page) {}
@@ -83,9 +80,7 @@ Target readTarget(QPDFObjectHandle dest, const std::map<QPDFObjGen, int>& pageIn
   return target;
 }
 
-void readLinks(QPDFPageObjectHelper& source, const std::map<QPDFObjGen, int>& pageIndex,
-               Page& page) {
-  QPDFObjectHandle annots = source.getObjectHandle().getKey("/Annots");
+void readLinks(QPDFObjectHandle annots, const std::map<QPDFObjGen, int>& pageIndex, Page& page) {
   for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i) {
     QPDFObjectHandle a = annots.getArrayItem(i), rect = a.getKey("/Rect");
     if (!a.isDictionary() || !rect.isRectangle()) continue;
@@ -96,16 +91,6 @@ void readLinks(QPDFPageObjectHelper& source, const std::map<QPDFObjGen, int>& pa
                           hasWidth ? border.getArrayItem(2).getNumericValue() : 1,
                           readTarget(a.getKey("/Dest"), pageIndex)});
   }
-}
-
-Page readPage(QPDFPageObjectHelper& source) {
-  Page page;
-  const QPDFObjectHandle::Rectangle r = source.getMediaBox().getArrayAsRectangle();
-  page.width = r.urx - r.llx;
-  page.height = r.ury - r.lly;  // the benchmark's line extractor copies the page size
-  ContentReader reader(source, page);
-  source.parseContents(&reader);
-  return page;
 }
 
 void readOutlines(std::vector<QPDFOutlineObjectHelper> entries, int depth,
@@ -129,28 +114,37 @@ std::string infoText(QPDF& document, const char* key) {
 
 std::vector<TextRun> Page::runsIn(std::string_view font) const {
   std::vector<TextRun> out;
-  std::copy_if(runs.begin(), runs.end(), std::back_inserter(out),
-               [&](const TextRun& run) { return run.font == font; });
+  for (const TextRun& run : runs)
+    if (run.font == font) out.push_back(run);
+  return out;
+}
+
+std::vector<DrawnLine> Pdf::lines() const {
+  std::vector<DrawnLine> out;
+  for (size_t p = 0; p < pages.size(); ++p)
+    for (const TextRun& run : pages[p].runs) {
+      if (run.font.rfind("Courier", 0) != 0) continue;
+      const bool joins = !out.empty() && out.back().page == static_cast<int>(p) &&
+                         std::fabs(out.back().y - run.y) < 0.01 && run.x > out.back().x + 0.01;
+      if (!joins) out.push_back({"", "", static_cast<int>(p), run.x, run.y, run.size});
+      const char face = run.font == "Courier-Bold"      ? 'b'
+                        : run.font == "Courier-Oblique" ? 'o' : '.';
+      out.back().text += run.text;
+      for (char c : run.text) out.back().faces += c == ' ' ? ' ' : face;
+    }
   return out;
 }
 
 std::string Pdf::listing() const {
   std::string out;
-  for (const Page& page : pages) {
-    const TextRun* lineStart = nullptr;  // the first run of the line being read
-    for (const TextRun& run : page.runs) {
-      if (run.font.rfind("Courier", 0) != 0) continue;
-      if (lineStart && std::fabs(lineStart->y - run.y) < 0.01 && run.x > lineStart->x + 0.01) {
-        out.insert(out.size() - 1, run.text);  // a further run on the same baseline
-        continue;
-      }
-      if (lineStart && std::fabs(lineStart->x - run.x) < 0.01 && run.size > 0) {
-        const long steps = std::lround((lineStart->y - run.y) / (0.98 * run.size));
-        out.append(static_cast<size_t>(std::max(steps - 1, 0L)), '\n');
-      }
-      out += run.text + '\n';
-      lineStart = &run;
+  const DrawnLine* last = nullptr;
+  for (const DrawnLine& line : lines()) {
+    if (last && last->page == line.page && std::fabs(last->x - line.x) < 0.01 && line.size > 0) {
+      const long steps = std::lround((last->y - line.y) / (0.98 * line.size));
+      out.append(static_cast<size_t>(std::max(steps - 1, 0L)), '\n');
     }
+    out += line.text + '\n';
+    last = &line;
   }
   return out;
 }
@@ -162,12 +156,18 @@ bool readPdf(const std::string& path, Pdf* pdf, std::string* err) {
     Pdf read;
     std::map<QPDFObjGen, int> pageIndex;
     std::vector<QPDFPageObjectHelper> sources = QPDFPageDocumentHelper(document).getAllPages();
-    for (QPDFPageObjectHelper& source : sources) {
-      pageIndex[source.getObjectHandle().getObjGen()] = static_cast<int>(read.pages.size());
-      read.pages.push_back(readPage(source));
+    read.pages.resize(sources.size());
+    for (size_t i = 0; i < sources.size(); ++i) {
+      pageIndex[sources[i].getObjectHandle().getObjGen()] = static_cast<int>(i);
+      const QPDFObjectHandle::Rectangle r = sources[i].getMediaBox().getArrayAsRectangle();
+      read.pages[i].width = r.urx - r.llx;
+      read.pages[i].height = r.ury - r.lly;  // the benchmark's line extractor copies the page size
+      ContentReader reader(sources[i], read.pages[i]);
+      sources[i].parseContents(&reader);
     }
-    for (size_t i = 0; i < sources.size(); ++i) readLinks(sources[i], pageIndex, read.pages[i]);
-    QPDFOutlineDocumentHelper outlines(document);
+    for (size_t i = 0; i < sources.size(); ++i)  // a link may point at any page
+      readLinks(sources[i].getObjectHandle().getKey("/Annots"), pageIndex, read.pages[i]);
+    QPDFOutlineDocumentHelper outlines(document);  // its entries refer to it
     readOutlines(outlines.getTopLevelOutlines(), 0, pageIndex, &read.outlines);
     read.author = infoText(document, "/Author");
     read.creator = infoText(document, "/Creator");
@@ -177,12 +177,6 @@ bool readPdf(const std::string& path, Pdf* pdf, std::string* err) {
     if (err) *err = e.what();
     return false;
   }
-}
-
-bool qpdfCheckPasses(const std::string& path) {
-  std::string quoted;
-  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return std::system(("qpdf --check '" + quoted + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
 std::string fileTitles(const Pdf& pdf) {

@@ -1,6 +1,5 @@
 #pragma once
-// Reads a PDF back for tests: page sizes, the text runs shown, the lines stroked, the outline
-// and the document information.
+// Reads a PDF back for tests: pages, text runs, stroked lines, links, outline, document info.
 
 #include <string>
 #include <string_view>
@@ -8,11 +7,11 @@
 
 namespace mervik::test {
 
-/// One text-showing operation (Tj). `x`, `y` is the baseline start in page coordinates.
+/// One text-showing operation (Tj): its bytes, BaseFont without the slash (e.g. "Courier"), size
+/// from Tf and baseline start in page coordinates (x behind the previous run of its line).
 struct TextRun {
-  // The string's bytes as shown; BaseFont without the slash, e.g. "Courier"; size from Tf.
   std::string text, font;
-  double size = 0, x = 0, y = 0;  // x: behind the previous run of its line
+  double size = 0, x = 0, y = 0;
 };
 
 /// One stroked straight segment in page coordinates, with the line width of its stroke.
@@ -20,14 +19,21 @@ struct Segment {
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0, width = 0;
 };
 
-/// Where a destination points: the 0-based index of its page (-1 when unknown) and, for a
-/// destination that names one, the top of the view (-1 otherwise).
+/// A destination's 0-based page (-1 when unknown) and the top of its view (-1 when none).
 struct Target { int page = -1; double top = -1; };
 
 /// A link annotation: its rectangle, its border width (from /Border, 1 by default) and target.
 struct Link {
   double x0 = 0, y0 = 0, x1 = 0, y1 = 0, border = 1;
   Target target;
+};
+
+/// One drawn listing line: its Courier runs (any face) on one baseline joined, each byte's face
+/// ('.' regular, 'b' bold, 'o' oblique, ' ' a blank), its page and where its first run starts.
+struct DrawnLine {
+  std::string text, faces;
+  int page = 0;
+  double x = 0, y = 0, size = 0;
 };
 
 struct Page {
@@ -40,13 +46,12 @@ struct Page {
   std::vector<TextRun> runsIn(std::string_view font) const;
 };
 
-/// One outline entry, depth first in document order. `page` is the 0-based index of the page
-/// its destination points to, or -1.
+/// One outline entry, depth first in document order; `page` and `top` as in Target.
 struct OutlineEntry {
   std::string title;  // the title string's bytes
   int page = -1;
   int depth = 0;  // 0 at the root
-  double top = -1;  // the top of the view its destination names, -1 when none
+  double top = -1;
   bool open = true;  // its children show (a positive or missing /Count)
 };
 
@@ -55,10 +60,11 @@ struct Pdf {
   std::vector<OutlineEntry> outlines;
   std::string author, creator;  // Info dictionary, empty when missing
 
-  /// The listing lines of all pages, each followed by '\n': the texts of the Courier runs (any
-  /// Courier face) in order, runs that continue a baseline joined into one line, with the empty
-  /// lines put back: within a column, a gap of k line steps (0.98 times the size) between two
-  /// lines holds k - 1 empty lines. Empty lines at the top or bottom of a column cannot be seen.
+  /// The listing lines of all pages in content order.
+  std::vector<DrawnLine> lines() const;
+
+  /// The lines' texts, each followed by '\n'; a gap of k line steps (0.98 times the size) within
+  /// a column puts back k - 1 empty lines.
   std::string listing() const;
 };
 
@@ -67,8 +73,5 @@ bool readPdf(const std::string& path, Pdf* pdf, std::string* err);
 
 /// The titles of the outline's top entries (the files), each in brackets.
 std::string fileTitles(const Pdf& pdf);
-
-/// Runs `qpdf --check` on `path`; true when it reports no error and no warning.
-bool qpdfCheckPasses(const std::string& path);
 
 }  // namespace mervik::test

@@ -5,8 +5,7 @@
 
 namespace mervik::test {
 
-/// A fresh directory under the system's temporary directory. It is removed when the test
-/// passed and left behind (its path printed) when the test failed.
+/// A fresh temporary directory, removed when the test passed, left (and named) when it failed.
 class TempDir {
  public:
   TempDir();

@@ -1,7 +1,5 @@
 #pragma once
-// One end-to-end run of the real binary in its own temporary directory: sources under work/,
-// the program (a link to the built binary, or a copy of mervik.exe) and its resource file
-// under bin/.
+// End-to-end runs of the real binary (or mervik.exe under Wine) in a temporary directory.
 
 #include <optional>
 #include <string>
@@ -20,8 +18,7 @@ Sources realSources();
 /// examples/mervik.rsc, the resource file that is shipped.
 std::string shippedResource();
 
-/// The build that a workspace runs: the native binary, or mervik.exe under Wine, started by
-/// its path or (windowsByName) by its bare name through cmd and the search path.
+/// The native binary, or mervik.exe under Wine started by its path or by its bare name via cmd.
 enum class Build { native, windows, windowsByName };
 
 struct RunResult {
@@ -31,11 +28,11 @@ struct RunResult {
   std::string opened;   // the argument the fake viewer received ("" when not called)
 };
 
-/// Sets, in this process, what mervik.exe runs with under Wine: the tests' prefix, no
-/// display, the file where the fake viewer records its argument and the search path for
-/// commands (both as Windows sees them, e.g. "Z:/tmp/...").
+/// Sets, in this process, Wine's environment for mervik.exe: the tests' prefix, the fake viewer's
+/// record file and the command search path (both as Windows sees them, e.g. "Z:/tmp/...").
 void setWineEnvironment(const std::string& record, const std::string& searchPath);
 
+/// Sources under work/, the program and its resource file under bin/.
 class Workspace {
  public:
   explicit Workspace(Build build = Build::native);
@@ -45,12 +42,9 @@ class Workspace {
   /// A source file under work/, last written at 2024-03-04 09:05:07 UTC.
   void source(const std::string& name, const std::string& text = "entity e is end;\n");
   void sources(const Sources& files);
-  /// Runs mervik in work/ with `args`, in a new session (no controlling terminal, so the key
-  /// wait returns at once), with `input` on standard input (/dev/null without one) and a fake
-  /// viewer that records its argument: xdg-open first in PATH, or under Wine the application
-  /// that the test prefix associates with .pdf files (tests/e2e/wine_prefix.sh). HOME is home/
-  /// and XDG_CONFIG_HOME and MERVIK_NO_OPEN are unset, so no settings of this machine's user
-  /// are read; `environment` is set on top.
+  /// Runs mervik in work/ in a new session (no terminal: no key wait), `input` (or /dev/null) on
+  /// standard input, a fake viewer recording its argument, HOME home/ and none of this user's
+  /// settings (XDG_CONFIG_HOME, MERVIK_NO_OPEN unset); `environment` is set on top.
   RunResult run(const std::vector<std::string>& args,
                 const std::optional<std::string>& input = std::nullopt);
   /// Reads work/<name> back; it must also pass qpdf's check.
