@@ -18,6 +18,8 @@ struct Settings {
   Utf8 utf8 = Utf8::detect;
   // Unit and report outline entries, and links from each cross-reference name.
   analysis::Navigation navigation{true, analysis::Navigation::Links::names};
+  // /OPTIONS wait off: no key wait at the end, also in a terminal.
+  bool keyWait = true;
 };
 
 /// Brings settings the layout cannot use into range and says so on the console:

@@ -35,11 +35,24 @@ constexpr const char* version = "1.0";
 constexpr int usageStatus = 2;  // a command line the program cannot follow, as getopt tools do
 constexpr const char* keyMessage = "\n\nPress a key to quit ";
 
+enum class KeyWait : bool { no, yes };
+
+/// The end of a run: the key wait (which only shows its message where there is no terminal),
+/// or, where no wait is wanted, just the end of the report's last line.
+void finish(platform::Console& console, KeyWait keyWait) {
+  if (keyWait == KeyWait::yes) {
+    platform::waitForKey(console, keyMessage);
+  } else {
+    console.write("\n");
+  }
+}
+
 /// The fatal-error routine: shows the message, waits for a key and ends the run with status 1.
 /// Nothing is saved: a document being built is simply dropped.
-[[noreturn]] void fatalError(platform::Console& console, const std::string& message) {
+[[noreturn]] void fatalError(platform::Console& console, const std::string& message,
+                             KeyWait keyWait) {
   console.print("\n\n%s", message.c_str());
-  platform::waitForKey(console, keyMessage);
+  finish(console, keyWait);
   std::exit(1);
 }
 
@@ -58,8 +71,13 @@ struct Run {
   analysis::EmphasisRules emphasis;
   analysis::LineIndex lines;
   int totalLines = 0;
+  int unlisted = 0;  // names that selected nothing and files that could not be opened
 
-  [[noreturn]] void fail(const std::string& message) { fatalError(console, message); }
+  /// A batch run never waits; a user may turn the wait off for good (/OPTIONS wait off).
+  KeyWait keyWait() const {
+    return !options.batch && settings.keyWait ? KeyWait::yes : KeyWait::no;
+  }
+  [[noreturn]] void fail(const std::string& message) { fatalError(console, message, keyWait()); }
 };
 
 /// The places the resource file is looked for, in order (see resourcePlaces).
@@ -74,7 +92,8 @@ void configure(Run& run) {
   if (!findResource(run.options.resource,
                     placesOf(run.programDirectory, run.programBaseName), &found)) {
     // Asked for by name: falling back to another file or the defaults would hide the mistake.
-    run.fail("Could not read the resource file " + run.options.resource);
+    run.fail("Could not read the resource file " + run.options.resource + "\n   " +
+             run.options.resource + ": " + found.reason);
   }
   std::string err;
   if (!config::resourceStep(std::move(found.text), found.origin, &run.resource, run.settings,
@@ -89,12 +108,15 @@ void configure(Run& run) {
 
 /// Loads a source; false (with the console message written) when it cannot be listed.
 bool loadSource(Run& run, const std::string& path, std::vector<char>* text) {
-  switch (platform::loadFile(path, text)) {
+  std::string reason;
+  switch (platform::loadFile(path, text, &reason)) {
     case platform::LoadStatus::loaded:
       if ((*text)[0] != '\0') return true;
       break;
     case platform::LoadStatus::notOpened:
-      run.console.print("\n\n%s : FILE COULD NOT BE OPENED\n", path.c_str());
+      run.console.print("\n\n%s : FILE COULD NOT BE OPENED\n   %s: %s\n", path.c_str(),
+                        path.c_str(), reason.c_str());
+      ++run.unlisted;
       return false;
     case platform::LoadStatus::empty:
       break;
@@ -159,26 +181,38 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
 /// followed. A failure is fatal.
 pdf::CloseResult closeListing(Run& run, pdf::ListingWriter& writer,
                               const std::string& listingPath) {
-  const std::string saveFailure = "Could not save the PDF file";
+  const std::string saveFailure = "Could not save the PDF file\n   ";
   if (!writer.failure().empty()) run.fail(writer.failure());
   platform::ReplacementFile file;
-  if (writer.hasPages() && !file.create(listingPath)) run.fail(saveFailure);
+  std::string reason;
+  if (writer.hasPages() && !file.create(listingPath, &reason)) run.fail(saveFailure + reason);
   std::string err;
   const pdf::CloseResult closed = writer.close(file.writePath(), run.programBaseName, &err);
   if (closed == pdf::CloseResult::failed) {
     file.discard();  // the fatal routine ends the process without unwinding
     run.fail(err);
   }
-  if (closed == pdf::CloseResult::saved && !file.commit()) run.fail(saveFailure);
+  if (closed == pdf::CloseResult::saved && !file.commit(&reason)) run.fail(saveFailure + reason);
   return closed;
 }
 
-/// Opens the listing, lists each distinct path once in sorted order, closes and opens the PDF.
-void listSources(Run& run, std::vector<Source>& sources) {
-  std::string listingPath = run.options.output;
-  if (listingPath.empty()) {
-    pathSplit(sources[0].path, &listingPath, nullptr);  // before the sort, as selected
-    listingPath += "listing.pdf";
+/// Where the listing goes: -o FILE, listing.pdf in -o DIR, or beside the first name.
+std::string listingPathOf(const Run& run, const Selection& selection) {
+  const std::string& output = run.options.output;
+  if (output.empty()) return selection.listingDirectory + "listing.pdf";
+  if (!platform::isDirectory(output)) return output;
+  return output + (platform::isSeparator(output.back()) ? "" : "/") + "listing.pdf";
+}
+
+/// Opens the listing, lists each file once in sorted order, closes and opens the PDF.
+void listSources(Run& run, Selection& selection) {
+  std::vector<Source>& sources = selection.sources;
+  const std::string listingPath = listingPathOf(run, selection);
+  {
+    // Before any source is read: a listing that cannot be saved fails now, not at the end.
+    platform::ReplacementFile probe;
+    std::string reason;
+    if (!probe.create(listingPath, &reason)) run.fail("Could not save the PDF file\n   " + reason);
   }
 
   std::string err;
@@ -187,6 +221,7 @@ void listSources(Run& run, std::vector<Source>& sources) {
       run.settings.landscape ? pdf::Orientation::landscape : pdf::Orientation::portrait;
   if (!writer.open(std::to_string(run.settings.lineWidth), orientation, &err)) run.fail(err);
   sortSources(sources);
+  dropSameFiles(sources);
 
   {
     // The second thread draws the listing while this one analyses the sources.
@@ -246,7 +281,8 @@ int answer(const Options& options, const std::string& programDirectory,
                  ? 0
                  : 1;
     case Options::Action::usageError:
-      writeAll(stderr, programBaseName + ": " + options.error + "\n" + usageText(programBaseName));
+      writeAll(stderr, programBaseName + ": " + options.error + "\nTry '" + programBaseName +
+                           " --help' for more information.\n");
       return usageStatus;
     case Options::Action::list:
       break;
@@ -270,31 +306,29 @@ int run(int argc, char** argv) {
   }
   // For scripts, which may not want to pass the option to every run.
   const std::string noOpen = platform::environmentValue("MERVIK_NO_OPEN");
-  if (!noOpen.empty() && noOpen != "0") options.noOpen = true;
-  Run run(platform::processConsole(), std::move(options));
+  if (options.batch || (!noOpen.empty() && noOpen != "0")) options.noOpen = true;
+  platform::Console& console =
+      options.batch ? platform::standardErrorConsole() : platform::processConsole();
+  Run run(console, std::move(options));
   run.console.write(banner);
   run.programDirectory = std::move(programDirectory);
   run.programBaseName = std::move(programBaseName);
   try {
     configure(run);
-    // Selection sees the program's path and the names, as if there had been no options.
-    std::vector<char*> names{argc > 0 ? argv[0] : nullptr};
-    if (run.options.firstName < argc) {
-      names.insert(names.end(), argv + run.options.firstName, argv + argc);
-    }
-    std::vector<Source> sources;
+    Selection selection;
     std::string err;
-    if (!selectSources(static_cast<int>(names.size()), names.data(), stdin, stdout, run.console,
-                       &sources, &err)) {
+    if (!selectSources(run.options.names, stdin, stdout, run.console, &selection, &err)) {
       run.fail(err);
     }
-    if (!sources.empty()) listSources(run, sources);
+    run.unlisted += selection.unmatched;
+    if (!selection.sources.empty()) listSources(run, selection);
   } catch (const std::bad_alloc&) {
     // The modules turn their own allocation failures into messages; this is the last net.
     run.fail("CAN'T SET memory");
   }
-  platform::waitForKey(run.console, keyMessage);
-  return 0;
+  finish(run.console, run.keyWait());
+  // As cp and cat: what could be read is listed, and the status says that something was not.
+  return run.unlisted > 0 ? 1 : 0;
 }
 
 }  // namespace mervik::driver

@@ -73,9 +73,13 @@ bool fail(std::string* err, const char* message) {
   return false;
 }
 
-// Title of a section's outline entry: the header after its last blank (the file name of a
-// "date   name" header), or the whole header when it holds none.
+// Title of a section's outline entry: the file name of a "date   name" header (24 characters
+// of date and three blanks), blanks and all; any other header after its last blank, or whole.
 std::string_view outlineTitle(std::string_view header) {
+  constexpr size_t dateLength = 24;
+  if (header.size() > dateLength + 3 && header.substr(dateLength, 3) == "   ") {
+    return header.substr(dateLength + 3).substr(0, stringMax);
+  }
   size_t blank = header.rfind(' ');
   std::string_view title = blank == std::string_view::npos ? header : header.substr(blank + 1);
   return title.substr(0, stringMax);

@@ -107,6 +107,7 @@ RunResult Workspace::run(const std::vector<std::string>& args,
     ::setenv("HOME", home.c_str(), 1);
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("MERVIK_NO_OPEN");
+    ::setenv("DISPLAY", ":99", 1);  // a display to show the listing on, for the fake viewer
     for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
     if (wine) setWineEnvironment(record, searchPath);
     ::execv(argv[0], argv.data());
