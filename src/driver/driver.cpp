@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/layout.hpp"
@@ -35,14 +36,6 @@ constexpr const char* version = "1.0";
 constexpr int usageStatus = 2;  // a command line the program cannot follow, as getopt tools do
 constexpr const char* keyMessage = "\n\nPress a key to quit ";
 
-/// The fatal-error routine: shows the message, waits for a key and ends the run with status 1.
-/// Nothing is saved: a document being built is simply dropped.
-[[noreturn]] void fatalError(platform::Console& console, const std::string& message) {
-  console.print("\n\n%s", message.c_str());
-  platform::waitForKey(console, keyMessage);
-  std::exit(1);
-}
-
 /// Everything one run keeps from the resource step to the last source.
 struct Run {
   Run(platform::Console& c, Options o) : console(c), options(std::move(o)) {}
@@ -58,8 +51,36 @@ struct Run {
   analysis::EmphasisRules emphasis;
   analysis::LineIndex lines;
   int totalLines = 0;
+  // What the fatal-error routine ends before the process does, lent while each exists.
+  pdf::ListingQueue* queue = nullptr;
+  pdf::ListingWriter* writer = nullptr;
+  platform::ReplacementFile* file = nullptr;
 
-  [[noreturn]] void fail(const std::string& message) { fatalError(console, message); }
+  /// The fatal-error routine: stops the drawing and compressing threads, drops the document
+  /// unsaved, removes the file it was being saved into, shows the message, waits for a key and
+  /// ends the run with status 1. Allocates nothing, so it works when memory has run out.
+  [[noreturn]] void fail(std::string_view message) {
+    if (queue) queue->stop();
+    if (writer) writer->abandon();
+    if (file) file->discard();
+    console.write("\n\n");
+    console.write(message);
+    platform::waitForKey(console, keyMessage);
+    std::exit(1);
+  }
+};
+
+/// Lends `object` to the fatal-error routine for as long as this lives.
+template <typename T>
+class Lent {
+ public:
+  Lent(T*& slot, T& object) : slot_(slot) { slot_ = &object; }
+  ~Lent() { slot_ = nullptr; }
+  Lent(const Lent&) = delete;
+  Lent& operator=(const Lent&) = delete;
+
+ private:
+  T*& slot_;
 };
 
 /// The places the resource file is looked for, in order (see resourcePlaces).
@@ -162,13 +183,11 @@ pdf::CloseResult closeListing(Run& run, pdf::ListingWriter& writer,
   const std::string saveFailure = "Could not save the PDF file";
   if (!writer.failure().empty()) run.fail(writer.failure());
   platform::ReplacementFile file;
+  const Lent<platform::ReplacementFile> lentFile(run.file, file);
   if (writer.hasPages() && !file.create(listingPath)) run.fail(saveFailure);
   std::string err;
   const pdf::CloseResult closed = writer.close(file.writePath(), run.programBaseName, &err);
-  if (closed == pdf::CloseResult::failed) {
-    file.discard();  // the fatal routine ends the process without unwinding
-    run.fail(err);
-  }
+  if (closed == pdf::CloseResult::failed) run.fail(err);
   if (closed == pdf::CloseResult::saved && !file.commit()) run.fail(saveFailure);
   return closed;
 }
@@ -183,6 +202,7 @@ void listSources(Run& run, std::vector<Source>& sources) {
 
   std::string err;
   pdf::ListingWriter writer;
+  const Lent<pdf::ListingWriter> lentWriter(run.writer, writer);
   const auto orientation =
       run.settings.landscape ? pdf::Orientation::landscape : pdf::Orientation::portrait;
   if (!writer.open(std::to_string(run.settings.lineWidth), orientation, &err)) run.fail(err);
@@ -191,6 +211,9 @@ void listSources(Run& run, std::vector<Source>& sources) {
   {
     // The second thread draws the listing while this one analyses the sources.
     pdf::ListingQueue queue(writer);
+    const Lent<pdf::ListingQueue> lentQueue(run.queue, queue);
+    // A failure of the drawing thread comes back with the next block handed over.
+    queue.onFailure([&run](const std::string& message) { run.fail(message); });
     analysis::WarningLog warnings(queue, run.console);
     warnings.setNavigation(run.settings.navigation.outline,
                            run.settings.navigation.links != analysis::Navigation::Links::off);
@@ -256,11 +279,32 @@ int answer(const Options& options, const std::string& programDirectory,
 
 }  // namespace
 
+namespace {
+
+/// The run from the resource step on; `run` is made and the banner shown.
+void listAll(Run& run, int argc, char** argv) {
+  configure(run);
+  // Selection sees the program's path and the names, as if there had been no options.
+  std::vector<char*> names{argc > 0 ? argv[0] : nullptr};
+  if (run.options.firstName < argc) {
+    names.insert(names.end(), argv + run.options.firstName, argv + argc);
+  }
+  std::vector<Source> sources;
+  std::string err;
+  if (!selectSources(static_cast<int>(names.size()), names.data(), stdin, stdout, run.console,
+                     &sources, &err)) {
+    run.fail(err);
+  }
+  if (!sources.empty()) listSources(run, sources);
+}
+
+}  // namespace
+
 int run(int argc, char** argv) {
   std::string programDirectory, programBaseName;
-  pathSplit(argc > 0 && argv[0] ? argv[0] : "", &programDirectory, &programBaseName);
   Options options;
   try {
+    pathSplit(argc > 0 && argv[0] ? argv[0] : "", &programDirectory, &programBaseName);
     options = parseOptions(argc, argv);
     if (options.action != Options::Action::list) {
       return answer(options, programDirectory, programBaseName);
@@ -268,28 +312,26 @@ int run(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     return 1;  // not even the command line fits in memory: there is nothing to report on
   }
-  // For scripts, which may not want to pass the option to every run.
-  const std::string noOpen = platform::environmentValue("MERVIK_NO_OPEN");
-  if (!noOpen.empty() && noOpen != "0") options.noOpen = true;
-  Run run(platform::processConsole(), std::move(options));
+  std::unique_ptr<Run> made;
+  try {
+    // For scripts, which may not want to pass the option to every run.
+    const std::string noOpen = platform::environmentValue("MERVIK_NO_OPEN");
+    if (!noOpen.empty() && noOpen != "0") options.noOpen = true;
+    made = std::make_unique<Run>(platform::processConsole(), std::move(options));
+  } catch (const std::exception&) {
+    platform::Console& console = platform::processConsole();
+    console.write(banner);
+    console.write("\n\nCAN'T SET memory");
+    platform::waitForKey(console, keyMessage);
+    return 1;
+  }
+  Run& run = *made;
   run.console.write(banner);
   run.programDirectory = std::move(programDirectory);
   run.programBaseName = std::move(programBaseName);
   try {
-    configure(run);
-    // Selection sees the program's path and the names, as if there had been no options.
-    std::vector<char*> names{argc > 0 ? argv[0] : nullptr};
-    if (run.options.firstName < argc) {
-      names.insert(names.end(), argv + run.options.firstName, argv + argc);
-    }
-    std::vector<Source> sources;
-    std::string err;
-    if (!selectSources(static_cast<int>(names.size()), names.data(), stdin, stdout, run.console,
-                       &sources, &err)) {
-      run.fail(err);
-    }
-    if (!sources.empty()) listSources(run, sources);
-  } catch (const std::bad_alloc&) {
+    listAll(run, argc, argv);
+  } catch (const std::exception&) {
     // The modules turn their own allocation failures into messages; this is the last net.
     run.fail("CAN'T SET memory");
   }
