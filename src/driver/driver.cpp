@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "analysis/layout.hpp"
@@ -35,6 +37,19 @@ constexpr const char* banner = "- MERVIK v1.0 -";
 constexpr const char* version = "1.0";
 constexpr int usageStatus = 2;  // a command line the program cannot follow, as getopt tools do
 constexpr const char* keyMessage = "\n\nPress a key to quit ";
+constexpr const char* memoryFailure = "CAN'T SET memory";
+// Room a module's failure text is given beforehand, so that setting it allocates nothing.
+constexpr std::size_t failureRoom = 64;
+
+/// The fatal error before the run's own state exists: banner, message, key wait, status 1.
+int failBeforeRun() {
+  platform::Console& console = platform::processConsole();
+  console.write(banner);
+  console.write("\n\n");
+  console.write(memoryFailure);
+  platform::waitForKey(console, keyMessage);
+  return 1;
+}
 
 /// Everything one run keeps from the resource step to the last source.
 struct Run {
@@ -64,7 +79,8 @@ struct Run {
     if (writer) writer->abandon();
     if (file) file->discard();
     console.write("\n\n");
-    console.write(message);
+    // A module whose own failure text could not be had leaves it empty.
+    console.write(message.empty() ? std::string_view(memoryFailure) : message);
     platform::waitForKey(console, keyMessage);
     std::exit(1);
   }
@@ -98,6 +114,7 @@ void configure(Run& run) {
     run.fail("Could not read the resource file " + run.options.resource);
   }
   std::string err;
+  err.reserve(failureRoom);
   if (!config::resourceStep(std::move(found.text), found.origin, &run.resource, run.settings,
                             run.names, run.emphasis, run.tables, run.console, &err)) {
     run.fail(err);
@@ -144,6 +161,7 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   if (encoding == analysis::TextEncoding::utf8) run.console.write("\n   read as UTF-8");
 
   std::string err;
+  err.reserve(failureRoom);
   if (!run.names.resetSymbols()) run.fail(run.names.failure());
   warnings.log(0, 0);
   const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth,
@@ -180,12 +198,13 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
 /// followed. A failure is fatal.
 pdf::CloseResult closeListing(Run& run, pdf::ListingWriter& writer,
                               const std::string& listingPath) {
-  const std::string saveFailure = "Could not save the PDF file";
+  constexpr std::string_view saveFailure = "Could not save the PDF file";
   if (!writer.failure().empty()) run.fail(writer.failure());
   platform::ReplacementFile file;
   const Lent<platform::ReplacementFile> lentFile(run.file, file);
   if (writer.hasPages() && !file.create(listingPath)) run.fail(saveFailure);
   std::string err;
+  err.reserve(failureRoom);
   const pdf::CloseResult closed = writer.close(file.writePath(), run.programBaseName, &err);
   if (closed == pdf::CloseResult::failed) run.fail(err);
   if (closed == pdf::CloseResult::saved && !file.commit()) run.fail(saveFailure);
@@ -201,6 +220,8 @@ void listSources(Run& run, std::vector<Source>& sources) {
   }
 
   std::string err;
+
+  err.reserve(failureRoom);
   pdf::ListingWriter writer;
   const Lent<pdf::ListingWriter> lentWriter(run.writer, writer);
   const auto orientation =
@@ -281,6 +302,37 @@ int answer(const Options& options, const std::string& programDirectory,
 
 namespace {
 
+/// Lends the run to the last net, std::terminate, while it lives. The C++ runtime terminates
+/// when it cannot even make the exception that reports a failed allocation: that happens only
+/// once its own reserve for them could not be had at start-up. Then too the run ends through
+/// the fatal-error routine, not with an abort.
+class FatalNet {
+ public:
+  /// Installed first of all, before the run exists.
+  static void install() {
+    mainThread = std::this_thread::get_id();
+    std::set_terminate(caught);
+  }
+  explicit FatalNet(Run& run) { netRun = &run; }
+  ~FatalNet() { netRun = nullptr; }
+  FatalNet(const FatalNet&) = delete;
+  FatalNet& operator=(const FatalNet&) = delete;
+
+ private:
+  [[noreturn]] static void caught() {
+    const bool main = std::this_thread::get_id() == mainThread;
+    if (netRun && main) netRun->fail(memoryFailure);
+    if (main) std::_Exit(failBeforeRun());
+    // Another thread cannot stop the one it runs beside: the message, and the end at once.
+    platform::Console& console = platform::processConsole();
+    console.write("\n\n");
+    console.write(memoryFailure);
+    std::_Exit(1);
+  }
+  static inline Run* netRun = nullptr;
+  static inline std::thread::id mainThread;
+};
+
 /// The run from the resource step on; `run` is made and the banner shown.
 void listAll(Run& run, int argc, char** argv) {
   configure(run);
@@ -291,6 +343,7 @@ void listAll(Run& run, int argc, char** argv) {
   }
   std::vector<Source> sources;
   std::string err;
+  err.reserve(failureRoom);
   if (!selectSources(static_cast<int>(names.size()), names.data(), stdin, stdout, run.console,
                      &sources, &err)) {
     run.fail(err);
@@ -301,6 +354,7 @@ void listAll(Run& run, int argc, char** argv) {
 }  // namespace
 
 int run(int argc, char** argv) {
+  FatalNet::install();
   std::string programDirectory, programBaseName;
   Options options;
   try {
@@ -310,7 +364,7 @@ int run(int argc, char** argv) {
       return answer(options, programDirectory, programBaseName);
     }
   } catch (const std::bad_alloc&) {
-    return 1;  // not even the command line fits in memory: there is nothing to report on
+    return failBeforeRun();  // not even the command line fits in memory
   }
   std::unique_ptr<Run> made;
   try {
@@ -319,13 +373,10 @@ int run(int argc, char** argv) {
     if (!noOpen.empty() && noOpen != "0") options.noOpen = true;
     made = std::make_unique<Run>(platform::processConsole(), std::move(options));
   } catch (const std::exception&) {
-    platform::Console& console = platform::processConsole();
-    console.write(banner);
-    console.write("\n\nCAN'T SET memory");
-    platform::waitForKey(console, keyMessage);
-    return 1;
+    return failBeforeRun();
   }
   Run& run = *made;
+  const FatalNet net(run);
   run.console.write(banner);
   run.programDirectory = std::move(programDirectory);
   run.programBaseName = std::move(programBaseName);
@@ -333,7 +384,7 @@ int run(int argc, char** argv) {
     listAll(run, argc, argv);
   } catch (const std::exception&) {
     // The modules turn their own allocation failures into messages; this is the last net.
-    run.fail("CAN'T SET memory");
+    run.fail(memoryFailure);
   }
   platform::waitForKey(run.console, keyMessage);
   return 0;
