@@ -220,7 +220,6 @@ void listSources(Run& run, std::vector<Source>& sources) {
   }
 
   std::string err;
-
   err.reserve(failureRoom);
   pdf::ListingWriter writer;
   const Lent<pdf::ListingWriter> lentWriter(run.writer, writer);
