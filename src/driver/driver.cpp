@@ -3,9 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "analysis/layout.hpp"
@@ -34,6 +37,9 @@ constexpr const char* banner = "- MERVIK v1.0 -";
 constexpr const char* version = "1.0";
 constexpr int usageStatus = 2;  // a command line the program cannot follow, as getopt tools do
 constexpr const char* keyMessage = "\n\nPress a key to quit ";
+constexpr const char* memoryFailure = "CAN'T SET memory";
+// Room a module's failure text is given beforehand, so that setting it allocates nothing.
+constexpr std::size_t failureRoom = 64;
 
 enum class KeyWait : bool { no, yes };
 
@@ -47,13 +53,14 @@ void finish(platform::Console& console, KeyWait keyWait) {
   }
 }
 
-/// The fatal-error routine: shows the message, waits for a key and ends the run with status 1.
-/// Nothing is saved: a document being built is simply dropped.
-[[noreturn]] void fatalError(platform::Console& console, const std::string& message,
-                             KeyWait keyWait) {
-  console.print("\n\n%s", message.c_str());
-  finish(console, keyWait);
-  std::exit(1);
+/// The fatal error before the run's own state exists: banner, message, key wait, status 1.
+int failBeforeRun() {
+  platform::Console& console = platform::processConsole();
+  console.write(banner);
+  console.write("\n\n");
+  console.write(memoryFailure);
+  platform::waitForKey(console, keyMessage);
+  return 1;
 }
 
 /// Everything one run keeps from the resource step to the last source.
@@ -77,7 +84,38 @@ struct Run {
   KeyWait keyWait() const {
     return !options.batch && settings.keyWait ? KeyWait::yes : KeyWait::no;
   }
-  [[noreturn]] void fail(const std::string& message) { fatalError(console, message, keyWait()); }
+  // What the fatal-error routine ends before the process does, lent while each exists.
+  pdf::ListingQueue* queue = nullptr;
+  pdf::ListingWriter* writer = nullptr;
+  platform::ReplacementFile* file = nullptr;
+
+  /// The fatal-error routine: stops the drawing and compressing threads, drops the document
+  /// unsaved, removes the file it was being saved into, shows the message, waits for a key
+  /// (unless no wait is wanted) and ends the run with status 1. Allocates nothing, so it works
+  /// when memory has run out.
+  [[noreturn]] void fail(std::string_view message) {
+    if (queue) queue->stop();
+    if (writer) writer->abandon();
+    if (file) file->discard();
+    console.write("\n\n");
+    // A module whose own failure text could not be had leaves it empty.
+    console.write(message.empty() ? std::string_view(memoryFailure) : message);
+    finish(console, keyWait());
+    std::exit(1);
+  }
+};
+
+/// Lends `object` to the fatal-error routine for as long as this lives.
+template <typename T>
+class Lent {
+ public:
+  Lent(T*& slot, T& object) : slot_(slot) { slot_ = &object; }
+  ~Lent() { slot_ = nullptr; }
+  Lent(const Lent&) = delete;
+  Lent& operator=(const Lent&) = delete;
+
+ private:
+  T*& slot_;
 };
 
 /// The places the resource file is looked for, in order (see resourcePlaces).
@@ -96,6 +134,7 @@ void configure(Run& run) {
              run.options.resource + ": " + found.reason);
   }
   std::string err;
+  err.reserve(failureRoom);
   if (!config::resourceStep(std::move(found.text), found.origin, &run.resource, run.settings,
                             run.names, run.emphasis, run.tables, run.console, &err)) {
     run.fail(err);
@@ -145,6 +184,7 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   if (encoding == analysis::TextEncoding::utf8) run.console.write("\n   read as UTF-8");
 
   std::string err;
+  err.reserve(failureRoom);
   if (!run.names.resetSymbols()) run.fail(run.names.failure());
   warnings.log(0, 0);
   const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth,
@@ -184,14 +224,13 @@ pdf::CloseResult closeListing(Run& run, pdf::ListingWriter& writer,
   const std::string saveFailure = "Could not save the PDF file\n   ";
   if (!writer.failure().empty()) run.fail(writer.failure());
   platform::ReplacementFile file;
+  const Lent<platform::ReplacementFile> lentFile(run.file, file);
   std::string reason;
   if (writer.hasPages() && !file.create(listingPath, &reason)) run.fail(saveFailure + reason);
   std::string err;
+  err.reserve(failureRoom);
   const pdf::CloseResult closed = writer.close(file.writePath(), run.programBaseName, &err);
-  if (closed == pdf::CloseResult::failed) {
-    file.discard();  // the fatal routine ends the process without unwinding
-    run.fail(err);
-  }
+  if (closed == pdf::CloseResult::failed) run.fail(err);
   if (closed == pdf::CloseResult::saved && !file.commit(&reason)) run.fail(saveFailure + reason);
   return closed;
 }
@@ -216,7 +255,9 @@ void listSources(Run& run, Selection& selection) {
   }
 
   std::string err;
+  err.reserve(failureRoom);
   pdf::ListingWriter writer;
+  const Lent<pdf::ListingWriter> lentWriter(run.writer, writer);
   const auto orientation =
       run.settings.landscape ? pdf::Orientation::landscape : pdf::Orientation::portrait;
   if (!writer.open(std::to_string(run.settings.lineWidth), orientation, &err)) run.fail(err);
@@ -226,6 +267,9 @@ void listSources(Run& run, Selection& selection) {
   {
     // The second thread draws the listing while this one analyses the sources.
     pdf::ListingQueue queue(writer);
+    const Lent<pdf::ListingQueue> lentQueue(run.queue, queue);
+    // A failure of the drawing thread comes back with the next block handed over.
+    queue.onFailure([&run](const std::string& message) { run.fail(message); });
     analysis::WarningLog warnings(queue, run.console);
     warnings.setNavigation(run.settings.navigation.outline,
                            run.settings.navigation.links != analysis::Navigation::Links::off);
@@ -292,39 +336,88 @@ int answer(const Options& options, const std::string& programDirectory,
 
 }  // namespace
 
+namespace {
+
+/// Lends the run to the last net, std::terminate, while it lives. The C++ runtime terminates
+/// when it cannot even make the exception that reports a failed allocation: that happens only
+/// once its own reserve for them could not be had at start-up. Then too the run ends through
+/// the fatal-error routine, not with an abort.
+class FatalNet {
+ public:
+  /// Installed first of all, before the run exists.
+  static void install() {
+    mainThread = std::this_thread::get_id();
+    std::set_terminate(caught);
+  }
+  explicit FatalNet(Run& run) { netRun = &run; }
+  ~FatalNet() { netRun = nullptr; }
+  FatalNet(const FatalNet&) = delete;
+  FatalNet& operator=(const FatalNet&) = delete;
+
+ private:
+  [[noreturn]] static void caught() {
+    const bool main = std::this_thread::get_id() == mainThread;
+    if (netRun && main) netRun->fail(memoryFailure);
+    if (main) std::_Exit(failBeforeRun());
+    // Another thread cannot stop the one it runs beside: the message, and the end at once.
+    platform::Console& console = platform::processConsole();
+    console.write("\n\n");
+    console.write(memoryFailure);
+    std::_Exit(1);
+  }
+  static inline Run* netRun = nullptr;
+  static inline std::thread::id mainThread;
+};
+
+/// The run from the resource step on; `run` is made and the banner shown.
+void listAll(Run& run) {
+  configure(run);
+  Selection selection;
+  std::string err;
+  err.reserve(failureRoom);
+  if (!selectSources(run.options.names, stdin, stdout, run.console, &selection, &err)) {
+    run.fail(err);
+  }
+  run.unlisted += selection.unmatched;
+  if (!selection.sources.empty()) listSources(run, selection);
+}
+
+}  // namespace
+
 int run(int argc, char** argv) {
+  FatalNet::install();
   std::string programDirectory, programBaseName;
-  pathSplit(argc > 0 && argv[0] ? argv[0] : "", &programDirectory, &programBaseName);
   Options options;
   try {
+    pathSplit(argc > 0 && argv[0] ? argv[0] : "", &programDirectory, &programBaseName);
     options = parseOptions(argc, argv);
     if (options.action != Options::Action::list) {
       return answer(options, programDirectory, programBaseName);
     }
   } catch (const std::bad_alloc&) {
-    return 1;  // not even the command line fits in memory: there is nothing to report on
+    return failBeforeRun();  // not even the command line fits in memory
   }
-  // For scripts, which may not want to pass the option to every run.
-  const std::string noOpen = platform::environmentValue("MERVIK_NO_OPEN");
-  if (options.batch || (!noOpen.empty() && noOpen != "0")) options.noOpen = true;
-  platform::Console& console =
-      options.batch ? platform::standardErrorConsole() : platform::processConsole();
-  Run run(console, std::move(options));
+  std::unique_ptr<Run> made;
+  try {
+    // For scripts, which may not want to pass the option to every run.
+    const std::string noOpen = platform::environmentValue("MERVIK_NO_OPEN");
+    if (options.batch || (!noOpen.empty() && noOpen != "0")) options.noOpen = true;
+    platform::Console& console =
+        options.batch ? platform::standardErrorConsole() : platform::processConsole();
+    made = std::make_unique<Run>(console, std::move(options));
+  } catch (const std::exception&) {
+    return failBeforeRun();
+  }
+  Run& run = *made;
+  const FatalNet net(run);
   run.console.write(banner);
   run.programDirectory = std::move(programDirectory);
   run.programBaseName = std::move(programBaseName);
   try {
-    configure(run);
-    Selection selection;
-    std::string err;
-    if (!selectSources(run.options.names, stdin, stdout, run.console, &selection, &err)) {
-      run.fail(err);
-    }
-    run.unlisted += selection.unmatched;
-    if (!selection.sources.empty()) listSources(run, selection);
-  } catch (const std::bad_alloc&) {
+    listAll(run);
+  } catch (const std::exception&) {
     // The modules turn their own allocation failures into messages; this is the last net.
-    run.fail("CAN'T SET memory");
+    run.fail(memoryFailure);
   }
   finish(run.console, run.keyWait());
   // As cp and cat: what could be read is listed, and the status says that something was not.

@@ -119,6 +119,13 @@ void showPieces(HPDF_Page page, std::string_view text, std::string& piece) {
   } while (!text.empty());
 }
 
+// The library's error handler: keeps the first error it reports. Without a handler the library
+// notes an error and goes on, and drawing into a document it has given up on can crash it.
+void HPDF_STDCALL noteError(HPDF_STATUS error, HPDF_STATUS, void* first) {
+  auto* status = static_cast<HPDF_STATUS*>(first);
+  if (*status == HPDF_OK) *status = error;
+}
+
 // A content stream deflated ahead of the save keeps no filter of its own, so the library copies
 // it as it stands; this names the filter where the library would have, after /Length.
 HPDF_STATUS writeFlateFilter(HPDF_Dict, HPDF_Stream stream) {
@@ -154,6 +161,7 @@ struct ListingWriter::State {
   std::string sectionTitle;
   std::string text;  // NUL-terminated copy of the current line or title, reused
   std::string failure;
+  HPDF_STATUS libraryError = HPDF_OK;  // the first error the library reported on `pdf`
 
   // Navigation within the current section. A place is where a drawn line went: the page (an
   // index into sectionPages), the line's number among the section's drawn lines (0: none), and
@@ -186,7 +194,28 @@ struct ListingWriter::State {
   HPDF_Array noBorder = nullptr;  // [0 0 0], shared by the links of the document
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
 
-  ~State() { freeDocument(); }
+  ~State() {
+    try {
+      freeDocument();
+    } catch (...) {
+      // Only stopping the compressor can throw; the document then stays to the process's end.
+    }
+  }
+
+  /// True when the library has reported or recorded an error on the document: it takes no
+  /// further call but HPDF_Free. Some of its failures are only recorded, never reported.
+  bool libraryFailed() const {
+    return libraryError != HPDF_OK || (pdf && HPDF_GetError(pdf) != HPDF_OK);
+  }
+  /// Sets `message` as the failure when the library failed; true when all is well.
+  bool libraryOk(const char* message) {
+    if (!failure.empty()) return false;
+    if (!libraryFailed()) return true;
+    failure = message;
+    return false;
+  }
+  /// The document can take a command: it exists and nothing has failed.
+  bool usable() const { return pdf && failure.empty(); }
 
   void freeDocument() {
     compressor.cancel();
@@ -219,7 +248,8 @@ struct ListingWriter::State {
 // Measuring pass: the width of ten Courier characters in a throw-away document fits the size
 // at which n characters fill the text width between the margins.
 bool ListingWriter::State::measure(int n, Orientation orientation, std::string* err) {
-  HPDF_Doc doc = HPDF_New(nullptr, nullptr);
+  HPDF_STATUS status = HPDF_OK;
+  HPDF_Doc doc = HPDF_New(noteError, &status);
   if (!doc) return fail(err, "CAN'T SET pdf");
   HPDF_Font courier = HPDF_GetFont(doc, "Courier", nullptr);
   HPDF_Page sheet = courier ? HPDF_AddPage(doc) : nullptr;
@@ -237,8 +267,9 @@ bool ListingWriter::State::measure(int n, Orientation orientation, std::string* 
   float t = HPDF_Page_TextWidth(sheet, "1234567890");
   fontSize = (pageWidth - 88) * 10 / (n * t) * fontSize;
   HPDF_Page_EndText(sheet);
+  const bool measured = status == HPDF_OK && HPDF_GetError(doc) == HPDF_OK && t > 0;
   HPDF_Free(doc);
-  return true;
+  return measured || fail(err, pageFailure);
 }
 
 // Two columns, each holding the same n characters, when one column would set the text large.
@@ -257,20 +288,28 @@ void ListingWriter::State::chooseColumns() {
 }
 
 bool ListingWriter::State::createDocument(std::string* err) {
-  pdf = HPDF_New(nullptr, nullptr);
+  pdf = HPDF_New(noteError, &libraryError);
   if (!pdf) return fail(err, "CAN'T SET pdf");
-  HPDF_SetCompressionMode(pdf, HPDF_COMP_TEXT);
-  HPDF_SetPageLayout(pdf, HPDF_PAGE_LAYOUT_SINGLE);
-  HPDF_SetPagesConfiguration(pdf, pagesPerNode);
+  const bool set = HPDF_SetCompressionMode(pdf, HPDF_COMP_TEXT) == HPDF_OK &&
+                   HPDF_SetPageLayout(pdf, HPDF_PAGE_LAYOUT_SINGLE) == HPDF_OK &&
+                   HPDF_SetPagesConfiguration(pdf, pagesPerNode) == HPDF_OK;
+  if (!set) {
+    freeDocument();
+    return fail(err, "CAN'T SET pdf");
+  }
   hfont = HPDF_GetFont(pdf, "Helvetica", "WinAnsiEncoding");
   font = hfont ? HPDF_GetFont(pdf, "Courier", "WinAnsiEncoding") : nullptr;
-  if (!font) {
+  if (!font || libraryFailed()) {
     freeDocument();
     return fail(err, hfont ? "CAN'T SET font" : "CAN'T SET hfont");
   }
   for (int c = 1; c < 256; ++c) {
     const auto byte = static_cast<HPDF_BYTE>(c);
     shown[static_cast<std::size_t>(c)] = HPDF_Font_TextWidth(font, &byte, 1).width != 0;
+  }
+  if (libraryFailed()) {
+    freeDocument();
+    return fail(err, "CAN'T SET font");
   }
   return true;
 }
@@ -287,7 +326,7 @@ void ListingWriter::State::startRightColumn() {
 // the header and rule, and an open text object at the first baseline of the left column.
 bool ListingWriter::State::startPage() {
   if (page) leavePage();
-  HPDF_Page added = HPDF_AddPage(pdf);
+  HPDF_Page added = libraryOk(pageFailure) ? HPDF_AddPage(pdf) : nullptr;
   if (!added) {
     failure = pageFailure;
     return false;
@@ -306,8 +345,10 @@ bool ListingWriter::State::startPage() {
     if (outline && destination) HPDF_Outline_SetDestination(outline, destination);
     sectionOutline = outline;
   }
+  if (!libraryOk(pageFailure)) return false;
   sectionPages.push_back(page);
   drawHeader();
+  if (!libraryOk(pageFailure)) return false;
   HPDF_Page_SetLineWidth(page, 1);
   HPDF_Page_MoveTo(page, margin, pageHeight - ruleDrop);
   HPDF_Page_LineTo(page, pageWidth - margin, pageHeight - ruleDrop);
@@ -316,7 +357,7 @@ bool ListingWriter::State::startPage() {
   HPDF_Page_SetFontAndSize(page, font, fontSize);
   currentFace = regular;
   HPDF_Page_MoveTextPos(page, margin, pageHeight - textDrop);
-  return true;
+  return libraryOk(pageFailure);
 }
 
 // Nothing more is drawn on the current page: its text object ends, as the library would end it
@@ -373,7 +414,7 @@ void ListingWriter::State::drawHeader() {
 // A plain line is one run in the regular face.
 void ListingWriter::State::show(std::string_view line) {
   useFace(regular);
-  showFaces(line, {});
+  if (failure.empty()) showFaces(line, {});
 }
 
 // Appends the bytes the library's ShowText writes for `run`: one piece per 65,535 bytes, each
@@ -421,6 +462,7 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
     while (end < line.size() && (line[end] == ' ' || faceAt(end) == currentFace)) ++end;
     if (end == start) {
       raw += fontOperator(faceAt(start));
+      if (!failure.empty()) return;
       currentFace = faceAt(start);
       continue;
     }
@@ -434,9 +476,12 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
 
 // Content bytes straight into the current page's stream, past the library's operators.
 void ListingWriter::State::writeRaw(std::string_view bytes) {
-  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
-                    reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
-                    static_cast<HPDF_UINT>(bytes.size()));
+  if (HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
+                        reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
+                        static_cast<HPDF_UINT>(bytes.size())) != HPDF_OK &&
+      failure.empty()) {
+    failure = pageFailure;
+  }
 }
 
 // "/F2 8.4546 Tf\n" for a face on the current page: its font is taken from the library at its
@@ -448,16 +493,23 @@ const std::string& ListingWriter::State::fontOperator(Face face) {
   HPDF_Font& chosen = face == regular ? font : faceFont[face];
   if (chosen == nullptr) chosen = HPDF_GetFont(pdf, names[face], "WinAnsiEncoding");
   // Without the sibling the text stays in Courier: same widths, so nothing moves.
-  const char* local = HPDF_Page_GetLocalFontName(page, chosen != nullptr ? chosen : font);
+  const char* local = libraryOk(pageFailure)
+                          ? HPDF_Page_GetLocalFontName(page, chosen != nullptr ? chosen : font)
+                          : nullptr;
+  if (local == nullptr || !libraryOk(pageFailure)) {
+    if (failure.empty()) failure = pageFailure;
+    return op;  // empty: the line command ends at the failure
+  }
   char size[32] = {};
   HPDF_FToA(size, fontSize, size + sizeof size - 1);
-  op.assign("/").append(local != nullptr ? local : "F1").append(" ").append(size).append(" Tf\012");
+  op.assign("/").append(local).append(" ").append(size).append(" Tf\012");
   return op;
 }
 
 void ListingWriter::State::useFace(Face face) {
   if (face == currentFace) return;
   const std::string& op = fontOperator(face);
+  if (!failure.empty()) return;
   writeRaw(op);
   currentFace = face;
 }
@@ -570,7 +622,7 @@ void ListingWriter::anchor(int n) {
 
 void ListingWriter::outlineEntry(std::string_view title, int n) {
   State* s = state_.get();
-  if (!s || !s->pdf || !s->failure.empty()) return;
+  if (!s || !s->usable()) return;
   try {
     const auto line = static_cast<std::size_t>(n);
     if (n == 0) {
@@ -585,7 +637,7 @@ void ListingWriter::outlineEntry(std::string_view title, int n) {
 
 void ListingWriter::link(std::size_t from, std::size_t to, int n) {
   State* s = state_.get();
-  if (!s || !s->pdf || !s->failure.empty()) return;
+  if (!s || !s->usable()) return;
   try {
     s->linksPending.push_back({from, to, n});
   } catch (const std::bad_alloc&) {
@@ -598,7 +650,7 @@ bool ListingWriter::linkBudgetReached() const { return state_ && state_->linkBud
 long ListingWriter::linkBudget() { return linksMax; }
 
 void ListingWriter::section(std::string_view header) {
-  if (!state_ || !state_->pdf || !state_->failure.empty()) return;
+  if (!state_ || !state_->usable()) return;
   try {
     state_->finishSection();
     state_->sectionTitle.assign(header);
@@ -606,6 +658,7 @@ void ListingWriter::section(std::string_view header) {
     state_->failure = pageFailure;
     return;
   }
+  if (!state_->libraryOk(pageFailure)) return;
   state_->sectionPageNumber = 0;
   state_->pageBreak = true;
 }
@@ -613,7 +666,7 @@ void ListingWriter::section(std::string_view header) {
 void ListingWriter::sectionEnd() {
   State* s = state_.get();
   // With the page-break flag still set no line came since the section began: nothing to end.
-  if (!s || !s->pdf || !s->failure.empty() || s->pageBreak) return;
+  if (!s || !s->usable() || s->pageBreak) return;
   float y = HPDF_Page_GetCurrentTextPos(s->page).y;
   if (s->columnCnt == 1) {
     // The more pages the text took, the higher on its last page it must end for what
@@ -629,19 +682,21 @@ void ListingWriter::sectionEnd() {
   } else {
     s->pageBreak = true;
   }
+  s->libraryOk(pageFailure);
 }
 
 void ListingWriter::line(std::string_view text) { line(text, std::string_view()); }
 
 void ListingWriter::line(std::string_view text, std::string_view faces) {
   State* s = state_.get();
-  if (!s || !s->pdf || !s->failure.empty()) return;
+  if (!s || !s->usable()) return;
   float y = s->pageBreak ? lowestLine : HPDF_Page_GetCurrentTextPos(s->page).y;
   if (y < lowestLine) {
     if (++s->columnIndex >= s->columnCnt) {
       s->pageBreak = true;
     } else {
       s->startRightColumn();
+      if (!s->libraryOk(pageFailure)) return;
     }
   }
   try {
@@ -661,6 +716,7 @@ void ListingWriter::line(std::string_view text, std::string_view faces) {
   } catch (const std::bad_alloc&) {
     s->failure = pageFailure;
   }
+  s->libraryOk(pageFailure);
 }
 
 const std::string& ListingWriter::failure() const {
@@ -715,14 +771,17 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
     s->finishSection();
     s->leavePage();
     s->adopt(s->compressor.finish());
+    if (s->libraryOk(pageFailure)) {
+      s->text.assign(creator);
+      const bool set = HPDF_SetInfoAttr(s->pdf, HPDF_INFO_AUTHOR, "Talmeric") == HPDF_OK &&
+                       HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str()) == HPDF_OK;
+      if (!set && s->failure.empty()) s->failure = pageFailure;
+    }
     if (!s->failure.empty()) {
       s->freeDocument();
       if (err) *err = s->failure;
       return CloseResult::failed;
     }
-    HPDF_SetInfoAttr(s->pdf, HPDF_INFO_AUTHOR, "Talmeric");
-    s->text.assign(creator);
-    HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str());
     const bool written = HPDF_SaveToFile(s->pdf, path.c_str()) == HPDF_OK && wellEnded(path);
     s->freeDocument();
     if (written) return CloseResult::saved;
@@ -731,6 +790,14 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
   }
   if (err) *err = saveFailure;
   return CloseResult::failed;
+}
+
+void ListingWriter::abandon() noexcept {
+  try {
+    if (state_) state_->freeDocument();
+  } catch (...) {
+    // The compressor could not be stopped: the document stays to the end of the process.
+  }
 }
 
 std::string libraryVersion() { return HPDF_GetVersion(); }

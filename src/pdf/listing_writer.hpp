@@ -19,7 +19,8 @@ enum class CloseResult {
 
 /// The one listing writer of a run. Commands must come in this order: open once; per source
 /// section, its lines, sectionEnd, more lines; close once. Failures of the PDF library are
-/// reported as the messages the fatal-error routine shows.
+/// reported as the messages the fatal-error routine shows: the library's error handler notes
+/// every error, and once one is noted the document takes no further call but its release.
 class ListingWriter final : public LineSink {
  public:
   ListingWriter();
@@ -61,6 +62,10 @@ class ListingWriter final : public LineSink {
   /// is the caller's to remove (it writes into a file of its own and renames it when saved).
   /// Opening it is the caller's business too.
   CloseResult close(const std::string& path, std::string_view creator, std::string* err);
+
+  /// Drops the document unsaved: stops the page compressor's thread and frees the document.
+  /// The fatal-error routine's way out; the writer takes no command after it.
+  void abandon() noexcept;
 
  private:
   struct State;

@@ -98,6 +98,8 @@ std::string executablePath();
 /// exclusively, under a name nobody can predict, never through a symbolic link, with the usual
 /// mode of a new file; a link planted at `path` is replaced by commit(), not followed.
 /// Unless committed, the file is removed when this object ends or discard() is called.
+/// On Linux the file has no name at all until commit() (O_TMPFILE), where the file system
+/// allows it, so even a killed process leaves nothing; elsewhere it is `path.<random>.part`.
 class ReplacementFile {
  public:
   ReplacementFile();

@@ -199,6 +199,15 @@ std::string unpredictableSuffix() {
   return text;
 }
 
+// "path: reason", or nothing when even that finds no memory.
+void setReason(std::string* reason, const std::string& path, int error) {
+  try {
+    *reason = path + ": " + std::strerror(error);
+  } catch (const std::bad_alloc&) {
+    reason->clear();
+  }
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -207,8 +216,9 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 
 struct ReplacementFile::State {
   int fd = -1;
+  bool unnamed = false;       // made with O_TMPFILE: no name until commit() links it in
   std::string path;           // the name the file will take
-  std::string temporaryPath;  // its name until then
+  std::string temporaryPath;  // its name until then; empty while it has none
   std::string writePath;
 
   // True while the temporary name still names the file we created (and not a planted link).
@@ -216,6 +226,62 @@ struct ReplacementFile::State {
     struct stat named, opened;
     return lstat(temporaryPath.c_str(), &named) == 0 && fstat(fd, &opened) == 0 &&
            S_ISREG(named.st_mode) && sameFile(named, opened);
+  }
+
+  // The process's own descriptor link, when it reaches the file itself, whatever its name.
+  std::string descriptorPath() const {
+    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(fd);
+    struct stat viaProc, opened;
+    const bool works = stat(byDescriptor.c_str(), &viaProc) == 0 && fstat(fd, &opened) == 0 &&
+                       sameFile(viaProc, opened);
+    return works ? byDescriptor : std::string();
+  }
+
+  // A file without a name in the directory of `path`, where the system offers it (Linux 3.11
+  // on, on most local file systems): a run killed before commit() leaves nothing behind.
+  bool createUnnamed() {
+#ifdef O_TMPFILE
+    const std::size_t directory = directoryLength(path);
+    const std::string in = directory == 0 ? std::string(".") : path.substr(0, directory);
+    fd = ::open(in.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    // The library opens files by name: without the descriptor link the file is unreachable.
+    writePath = descriptorPath();
+    if (!writePath.empty()) return unnamed = true;
+    ::close(fd);
+    fd = -1;
+#endif
+    return false;
+  }
+
+  // A file under a new name beside `path`: `path.<random>.part`.
+  bool createNamed() {
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temporaryPath = path + "." + unpredictableSuffix() + ".part";
+      // 0666 and the umask: the mode any new file gets. O_NOFOLLOW and O_EXCL: a name that
+      // already exists, a link included, is never opened.
+      fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  0666);
+      if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    writePath = descriptorPath();
+    if (writePath.empty()) writePath = temporaryPath;
+    return true;
+  }
+
+  // Gives the unnamed file a new name beside `path`; linkat never replaces what is there.
+  bool linkIn() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temporaryPath = path + "." + unpredictableSuffix() + ".part";
+      if (::linkat(AT_FDCWD, writePath.c_str(), AT_FDCWD, temporaryPath.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
+        return true;
+      }
+      if (errno != EEXIST) break;
+    }
+    temporaryPath.clear();
+    return false;
   }
 };
 
@@ -225,27 +291,17 @@ ReplacementFile::~ReplacementFile() { discard(); }
 bool ReplacementFile::create(const std::string& path, std::string* reason) {
   discard();
   const auto failed = [&](int error) {
-    if (reason != nullptr) *reason = path + ": " + std::strerror(error);
+    if (reason != nullptr) setReason(reason, path, error);
     return false;
   };
   try {
     auto state = std::make_unique<State>();
     state->path = path;
-    for (int attempt = 0; attempt < 100 && state->fd < 0; ++attempt) {
-      state->temporaryPath = path + "." + unpredictableSuffix() + ".part";
-      // 0666 and the umask: the mode any new file gets. O_NOFOLLOW and O_EXCL: a name that
-      // already exists, a link included, is never opened.
-      state->fd = ::open(state->temporaryPath.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-      if (state->fd < 0 && errno != EEXIST) return failed(errno);
+    if (!state->createUnnamed() && !state->createNamed()) {
+      const int error = errno;
+      if (state->fd >= 0) ::close(state->fd);
+      return failed(error);
     }
-    if (state->fd < 0) return failed(EEXIST);
-    // The process's own descriptor link reaches the file itself, whatever its name becomes.
-    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(state->fd);
-    struct stat viaProc, opened;
-    const bool procWorks = stat(byDescriptor.c_str(), &viaProc) == 0 &&
-                           fstat(state->fd, &opened) == 0 && sameFile(viaProc, opened);
-    state->writePath = procWorks ? byDescriptor : state->temporaryPath;
     state_ = std::move(state);
     return true;
   } catch (const std::bad_alloc&) {
@@ -260,9 +316,15 @@ const std::string& ReplacementFile::writePath() const {
 
 bool ReplacementFile::commit(std::string* reason) {
   if (!state_) return false;
-  if (!state_->stillOurs() ||
+  bool linked = true;
+  try {
+    linked = !state_->unnamed || state_->linkIn();
+  } catch (const std::bad_alloc&) {
+    linked = false;
+  }
+  if (!linked || !state_->stillOurs() ||
       std::rename(state_->temporaryPath.c_str(), state_->path.c_str()) != 0) {
-    if (reason != nullptr) *reason = state_->path + ": " + std::strerror(errno);
+    if (reason != nullptr) setReason(reason, state_->path, errno);
     discard();
     return false;
   }
@@ -273,8 +335,11 @@ bool ReplacementFile::commit(std::string* reason) {
 
 void ReplacementFile::discard() {
   if (!state_) return;
-  // Only the file we made is removed, never whatever took its name since.
-  if (state_->stillOurs()) ::unlink(state_->temporaryPath.c_str());
+  // Only the file we made is removed, never whatever took its name since. An unnamed file
+  // goes with its descriptor.
+  if (!state_->temporaryPath.empty() && state_->stillOurs()) {
+    ::unlink(state_->temporaryPath.c_str());
+  }
   ::close(state_->fd);
   state_.reset();
 }

@@ -53,6 +53,8 @@ class Workspace {
 
   TempDir dir;
   std::vector<std::pair<std::string, std::string>> environment;
+  int timeoutMs = 120000;       // a run still going after this is killed (status -1)
+  unsigned long long addressLimit = 0;  // bytes of address space for the run (ulimit -v); 0: any
 
  private:
   Build build_;
