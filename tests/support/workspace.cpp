@@ -126,8 +126,10 @@ RunResult Workspace::run(const std::vector<std::string>& args,
   RunResult result{ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(err),
                    readFile(out), ""};
   // The viewer is started detached: give it up to 3 s to record its argument.
+  // After "--" a word is a name, never the option.
+  const auto options = std::find(args.begin(), args.end(), "--");
   const bool listed = result.console.find("Listing file: ") != std::string::npos &&
-                      std::find(args.begin(), args.end(), "--no-open") == args.end();
+                      std::find(args.begin(), options, "--no-open") == options;
   for (int i = 0; i < 300 && listed && !fileExists(opened); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   result.opened = readFile(opened);
