@@ -29,9 +29,9 @@ struct Settings {
   analysis::Navigation navigation{true, analysis::Navigation::Links::names};
   Record record = Record::off;
   Paper paper = Paper::a4;
-  std::string author;      // the document's Author when authorGiven
+  std::string author{};    // the document's Author when authorGiven
   bool authorGiven = false;
-  std::string title;       // the first line of /TITLE; empty when there is none
+  std::string title{};     // the first line of /TITLE; empty when there is none
 };
 
 /// Brings settings the layout cannot use into range and says so on the console:
