@@ -122,6 +122,13 @@ TEST(Record, PaperSizesFitTheLinesAndANarrowChecksumWraps) {
                   p.height, p.height - 51);
     EXPECT_EQ(std::string(got), expected) << p.paper;
   }
+  f.resource("/OPTIONS\npaper b5\nrecord yes\nauthor\n");  // each passed over, said once
+  const RunResult unknown = f.run({"a.vhd"});
+  const std::string warning = "\n   WARNING - UNKNOWN OPTION:  ";
+  EXPECT_NE(unknown.console.find(warning + "paper b5" + warning + "record yes" + warning + "author\n"),
+            std::string::npos);
+  const Pdf a4 = f.pdf();
+  EXPECT_EQ(std::to_string(static_cast<int>(a4.pages.at(0).width)) + a4.author, "595Talmeric");
   f.resource("/FORMAT\n4\n30\n/OPTIONS\nrecord on\n");
   ASSERT_EQ(f.run({"a.vhd"}).status, 0);
   const std::string sum = commandOutput("cd '" + f.dir / "work" + "' && sha256sum a.vhd");
