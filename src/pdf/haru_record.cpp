@@ -74,11 +74,11 @@ HPDF_Dict dictionaryIn(HPDF_Doc pdf, HPDF_Dict dict, const char* key) {
   return made && HPDF_Dict_Add(dict, key, made) == HPDF_OK ? made : nullptr;
 }
 
-// The embedded file stream: /Type /EmbeddedFile, /Params with /Size and /ModDate, deflated.
+// The embedded file stream: /Params with /Size and /ModDate, deflated. Its /Type is optional
+// and left out: every byte of a file's record counts against the sources' own size.
 HPDF_Dict embeddedFile(HPDF_Doc pdf, std::string_view bytes, std::int64_t lastWrite) {
   HPDF_Dict stream = HPDF_DictStream_New(pdf->mmgr, pdf->xref);
-  if (!stream || HPDF_Dict_AddName(stream, "Type", "EmbeddedFile") != HPDF_OK) return nullptr;
-  HPDF_Dict params = dictionaryIn(pdf, stream, "Params");
+  HPDF_Dict params = stream ? dictionaryIn(pdf, stream, "Params") : nullptr;
   if (!params) return nullptr;
   if (bytes.size() <= static_cast<std::size_t>(std::numeric_limits<HPDF_INT32>::max()) &&
       HPDF_Dict_AddNumber(params, "Size", static_cast<HPDF_INT32>(bytes.size())) != HPDF_OK) {
@@ -120,37 +120,28 @@ bool Attachments::add(HPDF_Doc pdf, std::string_view name, std::string_view byte
                       std::int64_t lastWrite) {
   try {
     const std::string path(name);
+    if (!pairs_) {
+      HPDF_Dict names = dictionaryIn(pdf, pdf->catalog, "Names");
+      HPDF_Dict tree = names ? dictionaryIn(pdf, names, "EmbeddedFiles") : nullptr;
+      HPDF_Array pairs = tree ? HPDF_Array_New(pdf->mmgr) : nullptr;
+      if (!pairs || HPDF_Dict_Add(tree, "Names", pairs) != HPDF_OK) return false;
+      pairs_ = pairs;
+    }
     HPDF_Dict stream = embeddedFile(pdf, bytes, lastWrite);
-    HPDF_Dict spec = stream ? HPDF_Dict_New(pdf->mmgr) : nullptr;
-    if (!spec || HPDF_Xref_Add(pdf->xref, spec) != HPDF_OK) return false;
+    // The specification is a direct object in the tree: no object number of its own to pay for.
+    HPDF_String key = stream ? HPDF_String_New(pdf->mmgr, path.c_str(), nullptr) : nullptr;
+    if (!key || HPDF_Array_Add(pairs_, key) != HPDF_OK) return false;
+    HPDF_Dict spec = HPDF_Dict_New(pdf->mmgr);
+    if (!spec || HPDF_Array_Add(pairs_, spec) != HPDF_OK) return false;
     HPDF_String fileName = HPDF_String_New(pdf->mmgr, path.c_str(), nullptr);
     HPDF_Dict files = HPDF_Dict_AddName(spec, "Type", "Filespec") == HPDF_OK && fileName &&
                               HPDF_Dict_Add(spec, "F", fileName) == HPDF_OK
                           ? dictionaryIn(pdf, spec, "EF")
                           : nullptr;
-    if (!files || HPDF_Dict_Add(files, "F", stream) != HPDF_OK) return false;
-    files_.emplace_back(path, spec);
-    return true;
+    return files && HPDF_Dict_Add(files, "F", stream) == HPDF_OK;
   } catch (const std::bad_alloc&) {
     return false;
   }
-}
-
-bool Attachments::finish(HPDF_Doc pdf) {
-  if (files_.empty()) return true;
-  std::stable_sort(files_.begin(), files_.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  HPDF_Dict names = dictionaryIn(pdf, pdf->catalog, "Names");
-  HPDF_Dict tree = names ? dictionaryIn(pdf, names, "EmbeddedFiles") : nullptr;
-  HPDF_Array pairs = tree ? HPDF_Array_New(pdf->mmgr) : nullptr;
-  if (!pairs || HPDF_Dict_Add(tree, "Names", pairs) != HPDF_OK) return false;
-  for (const auto& [name, spec] : files_) {
-    HPDF_String key = HPDF_String_New(pdf->mmgr, name.c_str(), nullptr);
-    if (!key || HPDF_Array_Add(pairs, key) != HPDF_OK || HPDF_Array_Add(pairs, spec) != HPDF_OK) {
-      return false;
-    }
-  }
-  return true;
 }
 
 bool displayDocTitle(HPDF_Doc pdf) {

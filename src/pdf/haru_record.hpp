@@ -15,8 +15,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace mervik::pdf::haru {
 
@@ -24,19 +22,17 @@ namespace mervik::pdf::haru {
 /// years are held within 0 and 9999, as a PDF date takes them.
 HPDF_Date utcDate(std::int64_t secondsSince1970);
 
-/// The embedded files of one document, in the order of their names once finished.
+/// The embedded files of one document, entered into its EmbeddedFiles name tree as they come.
 class Attachments {
  public:
   /// Adds `bytes` as the embedded file `name` (a path as the console shows it), deflated, with
-  /// its size and `lastWrite` as modification date. False when the library has no memory.
+  /// its size and `lastWrite` as modification date. A name tree's keys must be sorted: names
+  /// come in byte order (the sections' order). False when the library has no memory; the
+  /// document then holds a broken tree and must not be saved.
   bool add(HPDF_Doc pdf, std::string_view name, std::string_view bytes, std::int64_t lastWrite);
 
-  /// Enters every file added into the document's EmbeddedFiles name tree, sorted by name as
-  /// a name tree must be. False when the library has no memory. Nothing to do without files.
-  bool finish(HPDF_Doc pdf);
-
  private:
-  std::vector<std::pair<std::string, HPDF_Dict>> files_;  // name, file specification
+  HPDF_Array pairs_ = nullptr;  // the tree's /Names: key, file specification, ...
 };
 
 /// Asks viewers to show the document's Title in their window bar instead of the file name.

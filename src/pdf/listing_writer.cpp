@@ -44,6 +44,7 @@ constexpr HPDF_UINT pagesPerNode = 256;
 constexpr char saveFailure[] = "Could not save the PDF file";
 constexpr char pageFailure[] = "CAN'T SET page";
 constexpr char attachFailure[] = "CAN'T SET embedded file";
+constexpr char infoFailure[] = "CAN'T SET info";
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -723,9 +724,9 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
       if (err) *err = s->failure;
       return CloseResult::failed;
     }
-    if (!s->writeInformation(creator) || !s->attachments.finish(s->pdf)) {
+    if (!s->writeInformation(creator)) {
       s->freeDocument();
-      if (err) *err = attachFailure;
+      if (err) *err = infoFailure;
       return CloseResult::failed;
     }
     const bool written = HPDF_SaveToFile(s->pdf, path.c_str()) == HPDF_OK && wellEnded(path);
@@ -750,7 +751,7 @@ void ListingWriter::describe(const DocumentInfo& info) {
   try {
     state_->info = info;
   } catch (const std::bad_alloc&) {
-    state_->failure = attachFailure;
+    state_->failure = infoFailure;
   }
 }
 

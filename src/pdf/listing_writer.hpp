@@ -77,7 +77,8 @@ class ListingWriter final : public LineSink {
   const std::string& failure() const;
 
   /// Attaches `bytes` to the document as the embedded file `path`, last written at `lastWrite`
-  /// (seconds since 1970). Files are listed in the order of their paths. A failure is kept as
+  /// (seconds since 1970). Files must come in the byte order of their paths, as the sections
+  /// do: they form a name tree, whose keys are sorted. A failure is kept as
   /// failure() ("CAN'T SET embedded file").
   void attach(std::string_view path, std::string_view bytes, std::int64_t lastWrite);
 

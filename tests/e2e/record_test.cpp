@@ -2,6 +2,7 @@
 // sha256sum, pdfinfo and pdfdetach.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
