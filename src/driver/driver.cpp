@@ -1,8 +1,8 @@
 #include "driver/driver.hpp"
 
-#include <cstdio>
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
