@@ -112,11 +112,12 @@ bool fail(std::string* err, const char* message) {
   return false;
 }
 
-void readTitle(ResourceReader& reader, platform::Console& console) {
+void readTitle(ResourceReader& reader, Settings& settings, platform::Console& console) {
   if (reader.readResource("", "TITLE") == nullptr) return;
   if (const char* title = reader.readResource(nullptr, nullptr)) {
     console.write("  :  ");
     console.write(title);
+    settings.title = title;
   }
 }
 
@@ -188,6 +189,19 @@ bool readTables(ResourceReader& reader, analysis::NameTables& names,
   }
 }
 
+/// The paper of an option's value: true when the name is known.
+bool paperOf(std::string_view name, Paper* paper) {
+  static constexpr std::pair<std::string_view, Paper> papers[] = {
+      {"a4", Paper::a4}, {"letter", Paper::letter}, {"legal", Paper::legal}, {"a3", Paper::a3}};
+  for (const auto& [known, value] : papers) {
+    if (name == known) {
+      *paper = value;
+      return true;
+    }
+  }
+  return false;
+}
+
 /// One option line, "key value": true when the key and the value are known.
 bool applyOption(std::string_view line, const ResourceTables& tables, Settings& settings,
                  analysis::EmphasisRules& emphasis) {
@@ -205,6 +219,13 @@ bool applyOption(std::string_view line, const ResourceTables& tables, Settings& 
     settings.navigation.outline = value == "units";
   } else if (key == "wait" && (value == "on" || value == "off")) {
     settings.keyWait = value == "on";
+  } else if (key == "record" && (value == "on" || value == "off")) {
+    settings.record = value == "on" ? Record::on : Record::off;
+  } else if (key == "author" && !value.empty()) {
+    settings.author = value;
+    settings.authorGiven = true;
+  } else if (key == "paper") {
+    return paperOf(value, &settings.paper);
   } else if (key == "oblique" && value == "comments") {
     emphasis.obliqueComments = true;
   } else if (key == "bold") {
@@ -250,7 +271,7 @@ bool readSections(ResourceReader& reader, std::string_view origin, Settings& set
                   analysis::NameTables& names, analysis::EmphasisRules& emphasis,
                   ResourceTables& tables, platform::Console& console, std::string* err) {
   console.write("\n\nLoading resource file");
-  readTitle(reader, console);
+  readTitle(reader, settings, console);
   if (!origin.empty()) {
     // Found elsewhere than beside the program: say where, since that is no longer obvious.
     console.write("\n   from ");

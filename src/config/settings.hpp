@@ -1,6 +1,8 @@
 #pragma once
 // The run's settings and the bounds that keep the layout sound.
 
+#include <string>
+
 #include "analysis/units.hpp"
 #include "platform/console.hpp"
 
@@ -9,6 +11,13 @@ namespace mervik::config {
 /// How sources are read: UTF-8 when a text is valid UTF-8 with a multi-byte character, or
 /// always byte by byte.
 enum class Utf8 : bool { off, detect };
+
+/// Whether the listing is a record of the sources: checksums, document information and the
+/// sources themselves attached.
+enum class Record : bool { off, on };
+
+/// The paper the pages are set on.
+enum class Paper { a4, letter, legal, a3 };
 
 struct Settings {
   int tabWidth = 4;       // columns between tab stops
@@ -20,6 +29,11 @@ struct Settings {
   analysis::Navigation navigation{true, analysis::Navigation::Links::names};
   // /OPTIONS wait off: no key wait at the end, also in a terminal.
   bool keyWait = true;
+  Record record = Record::off;
+  Paper paper = Paper::a4;
+  std::string author{};    // the document's Author when authorGiven
+  bool authorGiven = false;
+  std::string title{};     // the first line of /TITLE; empty when there is none
 };
 
 /// Brings settings the layout cannot use into range and says so on the console:

@@ -1,8 +1,11 @@
 #include "driver/driver.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <new>
@@ -26,6 +29,7 @@
 #include "pdf/listing_queue.hpp"
 #include "pdf/listing_writer.hpp"
 #include "platform/console.hpp"
+#include "platform/digest.hpp"
 #include "platform/environment.hpp"
 #include "platform/files.hpp"
 #include "platform/viewer.hpp"
@@ -79,6 +83,8 @@ struct Run {
   analysis::LineIndex lines;
   int totalLines = 0;
   int unlisted = 0;  // names that selected nothing and files that could not be opened
+  int listedCnt = 0;        // sources that reached the listing
+  std::string firstListed;  // the path of the first of them
 
   /// A batch run never waits; a user may turn the wait off for good (/OPTIONS wait off).
   KeyWait keyWait() const {
@@ -172,6 +178,32 @@ analysis::TextEncoding encodingOf(const Run& run, const char* text) {
                                                        : analysis::TextEncoding::eightBit;
 }
 
+/// The record of a source: its bytes as read, before the layout touches them, go into the
+/// document as an attachment; returns their SHA-256 for the text statistics.
+std::string recordSource(Run& run, pdf::ListingQueue& writer, const Source& source,
+                         const std::vector<char>& text) {
+  const std::string_view bytes(text.data(), text.size() - 1);  // without the added zero byte
+  std::string sha256 = platform::sha256Hex(bytes);
+  if (sha256.empty()) run.fail("CAN'T SET sha256");
+  writer.attach(source.path, bytes, source.lastWrite);
+  return sha256;
+}
+
+/// "sha256 <64 hex digits>", the last line of the text statistics. A line width too narrow for
+/// it gets the digits on lines of their own below, indented, so nothing runs off the column.
+void writeChecksum(pdf::LineSink& sink, const std::string& sha256, int lineWidth) {
+  const std::string line = "sha256 " + sha256;
+  if (static_cast<int>(line.size()) <= lineWidth + 1) {
+    sink.line(line);
+    return;
+  }
+  sink.line("sha256");
+  const std::size_t digits = static_cast<std::size_t>(std::max(8, lineWidth + 1 - 7));
+  for (std::size_t at = 0; at < sha256.size(); at += digits) {
+    sink.line("       " + sha256.substr(at, digits));
+  }
+}
+
 /// Lists one source: its text, statistics, warnings and cross-reference.
 void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warnings,
                 const Source& source, const std::vector<analysis::TableHeading>& headings) {
@@ -179,6 +211,9 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   writer.section(source.header);
   std::vector<char> text;  // the name tables point into it until the cross-reference is out
   if (!loadSource(run, source.path, &text)) return;
+  if (run.listedCnt++ == 0) run.firstListed = source.path;
+  const bool record = run.settings.record == config::Record::on;
+  const std::string sha256 = record ? recordSource(run, writer, source, text) : std::string();
 
   const analysis::TextEncoding encoding = encodingOf(run, text.data());
   if (encoding == analysis::TextEncoding::utf8) run.console.write("\n   read as UTF-8");
@@ -193,6 +228,7 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
                               &err)) {
     run.fail(err);
   }
+  if (record) writeChecksum(writer, sha256, run.settings.lineWidth);
   writer.line("");
   writer.line("LEXICAL STATISTICS");
   writer.line("");
@@ -235,6 +271,63 @@ pdf::CloseResult closeListing(Run& run, pdf::ListingWriter& writer,
   return closed;
 }
 
+/// "12 files" or "1 file".
+std::string counted(long n, const char* noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+/// The time the record is dated: SOURCE_DATE_EPOCH when it holds a number of seconds (the
+/// reproducible-builds convention, so two runs give the same bytes), else now.
+std::int64_t recordDate() {
+  const std::string epoch = platform::environmentValue("SOURCE_DATE_EPOCH");
+  std::int64_t seconds = 0;
+  bool valid = !epoch.empty() && epoch.size() <= 18;  // within 64 bits
+  for (char c : epoch) {
+    valid = valid && c >= '0' && c <= '9';
+    if (valid) seconds = seconds * 10 + (c - '0');
+  }
+  return valid ? seconds : static_cast<std::int64_t>(std::time(nullptr));
+}
+
+/// The document information: the design's fixed author unless the resource file names one;
+/// for a record, a title, a subject, the dates, and the title in the viewer's window bar.
+pdf::DocumentInfo documentInfo(const Run& run) {
+  pdf::DocumentInfo info;
+  const bool record = run.settings.record == config::Record::on;
+  if (run.settings.authorGiven) {
+    info.author = run.settings.author;
+  } else if (record) {
+    info.author.clear();
+  }
+  if (!record) return info;
+  info.title = run.settings.title;
+  if (info.title.empty()) {
+    info.title = "Listing of " + run.firstListed;
+    if (run.listedCnt > 1) info.title += " and " + counted(run.listedCnt - 1, "more file");
+  }
+  info.subject = "VHDL listing: " + counted(run.listedCnt, "file") + ", " +
+                 counted(run.totalLines, "line");
+  info.dated = true;
+  info.date = recordDate();
+  info.displayTitle = true;
+  return info;
+}
+
+/// The paper's size, as the resource file's `paper` names it.
+pdf::PaperSize paperSize(config::Paper paper) {
+  switch (paper) {
+    case config::Paper::letter:
+      return {612, 792};
+    case config::Paper::legal:
+      return {612, 1008};
+    case config::Paper::a3:
+      return {841.89f, 1190.551f};
+    case config::Paper::a4:
+      break;
+  }
+  return pdf::a4Paper;
+}
+
 /// Where the listing goes: -o FILE, listing.pdf in -o DIR, or beside the first name.
 std::string listingPathOf(const Run& run, const Selection& selection) {
   const std::string& output = run.options.output;
@@ -260,7 +353,10 @@ void listSources(Run& run, Selection& selection) {
   const Lent<pdf::ListingWriter> lentWriter(run.writer, writer);
   const auto orientation =
       run.settings.landscape ? pdf::Orientation::landscape : pdf::Orientation::portrait;
-  if (!writer.open(std::to_string(run.settings.lineWidth), orientation, &err)) run.fail(err);
+  if (!writer.open(std::to_string(run.settings.lineWidth), orientation,
+                   paperSize(run.settings.paper), &err)) {
+    run.fail(err);
+  }
   sortSources(sources);
   dropSameFiles(sources);
 
@@ -287,6 +383,7 @@ void listSources(Run& run, Selection& selection) {
                       pdf::ListingWriter::linkBudget());
   }
 
+  writer.describe(documentInfo(run));
   const pdf::CloseResult closed = closeListing(run, writer, listingPath);
   if (closed == pdf::CloseResult::saved && !run.options.noOpen) {
     platform::openDocument(listingPath);

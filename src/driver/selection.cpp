@@ -53,6 +53,7 @@ bool appendSource(const platform::DirEntry& entry, std::vector<Source>* sources,
   }
   try {
     source.header = platform::dateText(entry.lastWrite) + "   " + entry.name;
+    source.lastWrite = entry.lastWrite;
   } catch (const std::bad_alloc&) {
     *err = "CAN'T SET sources[sourceCnt].header";
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 // Source selection: names from the command line or the prompt, expanded into source records.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ struct Source {
   std::string path;    // the pattern's directory as written, then the entry's own name
   std::string header;  // 24-character date of the last write, three blanks, the entry's name
   platform::FileIdentity identity;  // the same file under two names is listed once
+  std::int64_t lastWrite = 0;  // seconds since 1970
 };
 
 /// What the selection found.

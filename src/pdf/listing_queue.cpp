@@ -22,7 +22,9 @@
 namespace mervik::pdf {
 namespace {
 
-enum class Op : std::uint8_t { section, line, styledLine, sectionEnd, anchor, outlineEntry, link };
+enum class Op : std::uint8_t {
+  section, line, styledLine, sectionEnd, anchor, outlineEntry, link, attach
+};
 
 constexpr std::size_t headerBytes = 1 + sizeof(std::uint32_t);
 
@@ -97,6 +99,12 @@ void replay(Op op, Fields f, ListingWriter& writer) {
       const auto from = f.number<std::size_t>();
       const auto to = f.number<std::size_t>();
       writer.link(from, to, f.number<int>());
+      break;
+    }
+    case Op::attach: {
+      const std::string_view path = f.text();
+      const std::string_view bytes = f.text();
+      writer.attach(path, bytes, f.number<std::int64_t>());
       break;
     }
   }
@@ -367,6 +375,12 @@ void ListingQueue::link(std::size_t from, std::size_t to, int n) {
   if (failed_) return;
   if (!state_ || !state_->push(Op::link, from, to, n)) writer_->link(from, to, n);
   afterCommand();
+}
+
+void ListingQueue::attach(std::string_view path, std::string_view bytes, std::int64_t lastWrite) {
+  if (!state_ || !state_->push(Op::attach, path, bytes, lastWrite)) {
+    writer_->attach(path, bytes, lastWrite);
+  }
 }
 
 std::string ListingQueue::failure() const {

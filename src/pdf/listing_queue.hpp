@@ -3,6 +3,7 @@
 // draws them on the listing writer in the same order, so analysing and drawing overlap.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,6 +36,8 @@ class ListingQueue final : public LineSink {
   void anchor(int n) override;
   void outlineEntry(std::string_view title, int n) override;
   void link(std::size_t from, std::size_t to, int n) override;
+  /// ListingWriter::attach, queued: the bytes are copied before this returns.
+  void attach(std::string_view path, std::string_view bytes, std::int64_t lastWrite);
 
   /// The writer's first failure ("CAN'T SET page") as far as the worker has come, or empty.
   /// Never waits; after finish() it is the writer's final word.

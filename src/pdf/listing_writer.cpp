@@ -14,16 +14,12 @@
 #include <utility>
 #include <vector>
 
+#include "pdf/haru_record.hpp"
 #include "pdf/page_compressor.hpp"
 #include "platform/files.hpp"
 
 namespace mervik::pdf {
 namespace {
-
-// A4 portrait. The library's own default page is rounded to whole points, so the measuring
-// page gets this size explicitly.
-constexpr HPDF_REAL a4Width = 595.276f;
-constexpr HPDF_REAL a4Height = 841.89f;
 
 constexpr float margin = 44;        // left and right margin of the text block
 constexpr float columnGap = 22;     // between the two columns
@@ -47,6 +43,8 @@ constexpr HPDF_UINT pagesPerNode = 256;
 
 constexpr char saveFailure[] = "Could not save the PDF file";
 constexpr char pageFailure[] = "CAN'T SET page";
+constexpr char attachFailure[] = "CAN'T SET embedded file";
+constexpr char infoFailure[] = "CAN'T SET info";
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -193,6 +191,8 @@ struct ListingWriter::State {
   bool linkBudgetReached = false;
   HPDF_Array noBorder = nullptr;  // [0 0 0], shared by the links of the document
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
+  DocumentInfo info;
+  haru::Attachments attachments;
 
   ~State() {
     try {
@@ -224,7 +224,7 @@ struct ListingWriter::State {
     page = nullptr;
   }
 
-  bool measure(int n, Orientation orientation, std::string* err);
+  bool measure(int n, Orientation orientation, PaperSize paper, std::string* err);
   void chooseColumns();
   bool createDocument(std::string* err);
   void startRightColumn();
@@ -243,11 +243,13 @@ struct ListingWriter::State {
   HPDF_Destination destinationAt(const Place& where);
   void addLink(const Link& link, const Place& from);
   void finishSection();
+  bool writeInformation(std::string_view creator);
 };
 
 // Measuring pass: the width of ten Courier characters in a throw-away document fits the size
 // at which n characters fill the text width between the margins.
-bool ListingWriter::State::measure(int n, Orientation orientation, std::string* err) {
+bool ListingWriter::State::measure(int n, Orientation orientation, PaperSize paper,
+                                   std::string* err) {
   HPDF_STATUS status = HPDF_OK;
   HPDF_Doc doc = HPDF_New(noteError, &status);
   if (!doc) return fail(err, "CAN'T SET pdf");
@@ -257,8 +259,9 @@ bool ListingWriter::State::measure(int n, Orientation orientation, std::string* 
     HPDF_Free(doc);
     return fail(err, courier ? pageFailure : "CAN'T SET font");
   }
-  HPDF_Page_SetWidth(sheet, a4Width);
-  HPDF_Page_SetHeight(sheet, a4Height);
+  // The library's own default page is rounded to whole points: the size is set explicitly.
+  HPDF_Page_SetWidth(sheet, paper.width);
+  HPDF_Page_SetHeight(sheet, paper.height);
   HPDF_Page_SetFontAndSize(sheet, courier, fontSize);
   HPDF_Page_BeginText(sheet);
   pageHeight = HPDF_Page_GetHeight(sheet);
@@ -602,12 +605,17 @@ ListingWriter::~ListingWriter() = default;
 
 bool ListingWriter::open(std::string_view lineWidthText, Orientation orientation,
                          std::string* err) {
+  return open(lineWidthText, orientation, a4Paper, err);
+}
+
+bool ListingWriter::open(std::string_view lineWidthText, Orientation orientation,
+                         PaperSize paper, std::string* err) {
   try {
     state_ = std::make_unique<State>();
     // Layout lines and titles hold at most 1023 bytes: only a long cross-reference line allocates.
     state_->text.reserve(1024);
     state_->sectionTitle.reserve(1024);
-    if (!state_->measure(parseLineWidth(lineWidthText), orientation, err)) return false;
+    if (!state_->measure(parseLineWidth(lineWidthText), orientation, paper, err)) return false;
     state_->chooseColumns();
     return state_->createDocument(err);
   } catch (const std::bad_alloc&) {
@@ -771,15 +779,15 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
     s->finishSection();
     s->leavePage();
     s->adopt(s->compressor.finish());
-    if (s->libraryOk(pageFailure)) {
-      s->text.assign(creator);
-      const bool set = HPDF_SetInfoAttr(s->pdf, HPDF_INFO_AUTHOR, "Talmeric") == HPDF_OK &&
-                       HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str()) == HPDF_OK;
-      if (!set && s->failure.empty()) s->failure = pageFailure;
-    }
+    s->libraryOk(pageFailure);
     if (!s->failure.empty()) {
       s->freeDocument();
       if (err) *err = s->failure;
+      return CloseResult::failed;
+    }
+    if (!s->writeInformation(creator)) {
+      s->freeDocument();
+      if (err) *err = infoFailure;
       return CloseResult::failed;
     }
     const bool written = HPDF_SaveToFile(s->pdf, path.c_str()) == HPDF_OK && wellEnded(path);
@@ -798,6 +806,42 @@ void ListingWriter::abandon() noexcept {
   } catch (...) {
     // The compressor could not be stopped: the document stays to the end of the process.
   }
+}
+
+void ListingWriter::attach(std::string_view path, std::string_view bytes,
+                           std::int64_t lastWrite) {
+  State* s = state_.get();
+  if (!s || !s->usable()) return;
+  if (!s->attachments.add(s->pdf, path, bytes, lastWrite)) s->failure = attachFailure;
+  s->libraryOk(attachFailure);
+}
+
+void ListingWriter::describe(const DocumentInfo& info) {
+  if (!state_) return;
+  try {
+    state_->info = info;
+  } catch (const std::bad_alloc&) {
+    state_->failure = infoFailure;
+  }
+}
+
+// The document information: the author and creator every listing has, and for a record its
+// title, subject, dates and the viewer's title bar. False when the library has no memory.
+bool ListingWriter::State::writeInformation(std::string_view creator) {
+  const auto setText = [this](HPDF_InfoType type, std::string_view value) {
+    text.assign(value.substr(0, stringMax));
+    return value.empty() || HPDF_SetInfoAttr(pdf, type, text.c_str()) == HPDF_OK;
+  };
+  bool good = setText(HPDF_INFO_AUTHOR, info.author);
+  text.assign(creator);
+  good = HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR, text.c_str()) == HPDF_OK && good;
+  good = good && setText(HPDF_INFO_TITLE, info.title) && setText(HPDF_INFO_SUBJECT, info.subject);
+  if (good && info.dated) {
+    const HPDF_Date date = haru::utcDate(info.date);
+    good = HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, date) == HPDF_OK &&
+           HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, date) == HPDF_OK;
+  }
+  return good && (!info.displayTitle || haru::displayDocTitle(pdf));
 }
 
 std::string libraryVersion() { return HPDF_GetVersion(); }

@@ -1,6 +1,7 @@
 #pragma once
 // The listing writer: turns listing lines into the pages of one PDF document.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,25 @@
 namespace mervik::pdf {
 
 enum class Orientation { portrait, landscape };
+
+/// A sheet of paper in points, portrait.
+struct PaperSize {
+  float width;
+  float height;
+};
+/// ISO A4, the size of every listing before the paper could be chosen.
+inline constexpr PaperSize a4Paper{595.276f, 841.89f};
+
+/// The document information and the viewer's title bar. The defaults are those of a listing
+/// that is no record: Author "Talmeric" and nothing more.
+struct DocumentInfo {
+  std::string title;    // none when empty
+  std::string subject;  // none when empty
+  std::string author = "Talmeric";  // none when empty
+  bool dated = false;   // CreationDate and ModDate both `date`, in UTC
+  std::int64_t date = 0;  // seconds since 1970
+  bool displayTitle = false;  // viewers show the Title in their window bar
+};
 
 enum class CloseResult {
   saved,        // the document was written at the path
@@ -32,6 +52,9 @@ class ListingWriter final : public LineSink {
   /// (decimal text) on an A4 page, chooses one or two columns and creates the document.
   /// False with "CAN'T SET pdf", "CAN'T SET font", "CAN'T SET hfont" or "CAN'T SET page".
   bool open(std::string_view lineWidthText, Orientation orientation, std::string* err);
+  /// The same on `paper`: the margins stay, the font is fitted to its width.
+  bool open(std::string_view lineWidthText, Orientation orientation, PaperSize paper,
+            std::string* err);
 
   /// Section command with text: `header` titles the pages that follow; the next line starts
   /// page 1 of the section and its outline entry.
@@ -54,10 +77,20 @@ class ListingWriter final : public LineSink {
   /// writer ignores further lines.
   const std::string& failure() const;
 
+  /// Attaches `bytes` to the document as the embedded file `path`, last written at `lastWrite`
+  /// (seconds since 1970). Files must come in the byte order of their paths, as the sections
+  /// do: they form a name tree, whose keys are sorted. A failure is kept as
+  /// failure() ("CAN'T SET embedded file").
+  void attach(std::string_view path, std::string_view bytes, std::int64_t lastWrite);
+
+  /// The document information the close command writes; before it, the defaults.
+  void describe(const DocumentInfo& info);
+
   /// True once a line has started a page: there is a document worth saving.
   bool hasPages() const;
 
-  /// Close command: ends the text, sets Author "Talmeric" and Creator `creator`, saves the
+  /// Close command: ends the text, writes the document information (see describe) with Creator
+  /// `creator` and enters the attached files, saves the
   /// document at `path` and checks that it arrived whole. What a failed save leaves at `path`
   /// is the caller's to remove (it writes into a file of its own and renames it when saved).
   /// Opening it is the caller's business too.

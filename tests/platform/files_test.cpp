@@ -1,4 +1,5 @@
 #include "platform/files.hpp"
+#include "platform/digest.hpp"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -63,6 +64,16 @@ TEST(DateText, FormatsTheLocalTimeIn24Characters) {
       {253402293600, "Sat Jan  1 00:00:00 9999"}, {100000000000000000, "??? ???  ? ??:??:?? ????"},
   };
   for (const auto& [when, text] : cases) EXPECT_EQ(dateText(when), text) << when;
+}
+
+// The system library's SHA-256 on the standard's test texts, one of them past a piece size.
+TEST(Digest, Sha256IsThatOfTheStandardsTestTexts) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& [text, sum] : cases) EXPECT_EQ(sha256Hex(text), sum) << text.size();
 }
 
 }  // namespace mervik::platform
