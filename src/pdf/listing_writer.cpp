@@ -1,7 +1,6 @@
 #include "pdf/listing_writer.hpp"
 
 #include <hpdf.h>
-#include <hpdf_utils.h>  // HPDF_FToA: numbers written as the library writes them
 
 #include <algorithm>
 #include <array>
@@ -14,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "pdf/haru_raw.hpp"
 #include "pdf/page_compressor.hpp"
 #include "platform/files.hpp"
 
@@ -81,29 +81,6 @@ std::string_view outlineTitle(std::string_view header) {
   return title.substr(0, stringMax);
 }
 
-// Appends `text` as a PDF string the way the library writes one: octal escapes for the bytes
-// that a string or a content stream could misread.
-void appendString(std::string& out, std::string_view text) {
-  static constexpr auto escaped = [] {
-    std::array<bool, 256> table{};
-    for (int c = 0; c < 256; ++c) table[c] = c < 0x20 || c > 0x7e;
-    for (unsigned char c : std::string_view("\\%#/()<>[]{}")) table[c] = true;
-    return table;
-  }();
-  out += '(';
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (escaped[c]) {
-      const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)),
-                            static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7))};
-      out.append(octal, sizeof octal);
-    } else {
-      out += ch;
-    }
-  }
-  out += ')';
-}
-
 // Shows `text` at the current text position in pieces the library accepts; consecutive
 // pieces continue on the same baseline, so the result looks exactly like one piece.
 // `piece` is scratch space for the NUL-terminated copies.
@@ -113,12 +90,6 @@ void showPieces(HPDF_Page page, std::string_view text, std::string& piece) {
     HPDF_Page_ShowText(page, piece.c_str());
     text.remove_prefix(std::min(text.size(), stringMax));
   } while (!text.empty());
-}
-
-// A content stream deflated ahead of the save keeps no filter of its own, so the library copies
-// it as it stands; this names the filter where the library would have, after /Length.
-HPDF_STATUS writeFlateFilter(HPDF_Dict, HPDF_Stream stream) {
-  return HPDF_Stream_WriteStr(stream, "/Filter [ /FlateDecode ]\012");
 }
 
 }  // namespace
@@ -200,12 +171,10 @@ struct ListingWriter::State {
   void adopt(const std::vector<PageCompressor::Done>& results);
   void drawHeader();
   void show(std::string_view line);
-  void appendShown(std::string_view run);
   void nextLine();
   void showFaces(std::string_view line, std::string_view faces);
   const std::string& fontOperator(Face face);
   void useFace(Face face);
-  void writeRaw(std::string_view bytes);
   void place(const Place& where);
   HPDF_Destination destinationAt(const Place& where);
   void addLink(const Link& link, const Place& from);
@@ -247,9 +216,9 @@ void ListingWriter::State::chooseColumns() {
   lineStep = static_cast<HPDF_REAL>(-0.98 * fontSize);
   sectionGap = static_cast<HPDF_REAL>(-1.96 * fontSize);
   headerSize = static_cast<HPDF_REAL>(1.3 * fontSize);
-  char number[32] = {};
-  HPDF_FToA(number, lineStep, number + sizeof number - 1);
-  stepOperator.assign("0 ").append(number).append(" Td\012");
+  stepOperator.assign("0 ");
+  haru::appendReal(stepOperator, lineStep);
+  stepOperator.append(" Td\012");
 }
 
 bool ListingWriter::State::createDocument(std::string* err) {
@@ -320,17 +289,8 @@ bool ListingWriter::State::startPage() {
 // the library to finish and deflate.
 void ListingWriter::State::leavePage() {
   if (HPDF_Page_GetGMode(page) == HPDF_GMODE_TEXT_OBJECT) HPDF_Page_EndText(page);
-  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
-  if (HPDF_Page_GetGMode(page) == HPDF_GMODE_PAGE_DESCRIPTION && !attr->gstate->prev &&
-      attr->contents->filter == HPDF_STREAM_FILTER_FLATE_DECODE && attr->stream->size > 0) {
-    std::vector<PageCompressor::Chunk> chunks(HPDF_MemStream_GetBufCount(attr->stream));
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-      HPDF_UINT size = 0;
-      chunks[i].data = HPDF_MemStream_GetBufPtr(attr->stream, static_cast<HPDF_UINT>(i), &size);
-      chunks[i].size = size;
-    }
-    compressor.submit(page, std::move(chunks));
-  }
+  std::vector<PageCompressor::Chunk> chunks = haru::contentToDeflate(page);
+  if (!chunks.empty()) compressor.submit(page, std::move(chunks));
   adopt(compressor.collect());
 }
 
@@ -338,16 +298,10 @@ void ListingWriter::State::leavePage() {
 void ListingWriter::State::adopt(const std::vector<PageCompressor::Done>& results) {
   for (const PageCompressor::Done& done : results) {
     if (done.bytes.empty()) continue;
-    const auto deflated = static_cast<HPDF_Page>(done.tag);
-    const auto attr = static_cast<HPDF_PageAttr>(deflated->attr);
-    HPDF_MemStream_FreeData(attr->stream);
-    const auto size = static_cast<HPDF_UINT>(done.bytes.size());
-    if (HPDF_Stream_Write(attr->stream, done.bytes.data(), size) != HPDF_OK) {
+    if (!haru::adoptDeflated(static_cast<HPDF_Page>(done.tag), done.bytes)) {
       failure = pageFailure;  // the page's content is lost
       return;
     }
-    attr->contents->filter = HPDF_STREAM_FILTER_NONE;
-    attr->contents->write_fn = writeFlateFilter;
   }
 }
 
@@ -372,31 +326,8 @@ void ListingWriter::State::show(std::string_view line) {
   showFaces(line, {});
 }
 
-// Appends the bytes the library's ShowText writes for `run`: one piece per 65,535 bytes, each
-// ending at a zero byte, and nothing for a piece without a glyph of any width.
-void ListingWriter::State::appendShown(std::string_view run) {
-  const auto hasWidth = [this](char c) { return shown[static_cast<unsigned char>(c)]; };
-  for (std::string_view rest = run; !rest.empty();) {
-    std::string_view piece = rest.substr(0, stringMax);
-    rest.remove_prefix(piece.size());
-    piece = piece.substr(0, piece.find('\0'));
-    if (std::any_of(piece.begin(), piece.end(), hasWidth)) {
-      appendString(raw, piece);
-      raw += " Tj\012";
-    }
-  }
-}
-
 // The text position after the move of stepOperator, computed as the library's MoveTextPos does.
-void ListingWriter::State::nextLine() {
-  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
-  const HPDF_REAL x = 0;
-  const HPDF_REAL y = lineStep;
-  attr->text_matrix.x += x * attr->text_matrix.a + y * attr->text_matrix.c;
-  attr->text_matrix.y += y * attr->text_matrix.d + x * attr->text_matrix.b;
-  attr->text_pos.x = attr->text_matrix.x;
-  attr->text_pos.y = attr->text_matrix.y;
-}
+void ListingWriter::State::nextLine() { haru::advanceTextPos(page, lineStep); }
 
 // One run per stretch of bytes in one face: each run and each change of font costs, so never
 // one per byte, and a blank, which looks the same in every face, joins the run it is in.
@@ -420,19 +351,12 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
       currentFace = faceAt(start);
       continue;
     }
-    appendShown(line.substr(start, end - start));
+    haru::appendShowText(raw, line.substr(start, end - start), shown);
     start = end;
   }
   raw += stepOperator;
-  writeRaw(raw);
+  haru::writeContent(page, raw);
   nextLine();
-}
-
-// Content bytes straight into the current page's stream, past the library's operators.
-void ListingWriter::State::writeRaw(std::string_view bytes) {
-  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
-                    reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
-                    static_cast<HPDF_UINT>(bytes.size()));
 }
 
 // "/F2 8.4546 Tf\n" for a face on the current page: its font is taken from the library at its
@@ -445,16 +369,16 @@ const std::string& ListingWriter::State::fontOperator(Face face) {
   if (chosen == nullptr) chosen = HPDF_GetFont(pdf, names[face], "WinAnsiEncoding");
   // Without the sibling the text stays in Courier: same widths, so nothing moves.
   const char* local = HPDF_Page_GetLocalFontName(page, chosen != nullptr ? chosen : font);
-  char size[32] = {};
-  HPDF_FToA(size, fontSize, size + sizeof size - 1);
-  op.assign("/").append(local != nullptr ? local : "F1").append(" ").append(size).append(" Tf\012");
+  op.assign("/").append(local != nullptr ? local : "F1").append(" ");
+  haru::appendReal(op, fontSize);
+  op.append(" Tf\012");
   return op;
 }
 
 void ListingWriter::State::useFace(Face face) {
   if (face == currentFace) return;
   const std::string& op = fontOperator(face);
-  writeRaw(op);
+  haru::writeContent(page, op);
   currentFace = face;
 }
 
@@ -503,17 +427,7 @@ void ListingWriter::State::addLink(const Link& link, const Place& from) {
   const HPDF_Rect area = {at(link.from), from.y - 0.25f * fontSize, at(link.to),
                           from.y + 0.75f * fontSize};
   HPDF_Annotation annotation = target ? HPDF_Page_CreateLinkAnnot(page, area, target) : nullptr;
-  if (annotation) {
-    // The smallest dictionary the library lets us make: /Type is optional for an annotation,
-    // and one /Border [0 0 0] serves every link.
-    HPDF_Dict_RemoveElement(annotation, "Type");
-    if (!noBorder) {
-      noBorder = HPDF_Array_New(pdf->mmgr);
-      for (int i = 0; i < 3 && noBorder; ++i) HPDF_Array_AddNumber(noBorder, 0);
-      if (noBorder && HPDF_Xref_Add(pdf->xref, noBorder) != HPDF_OK) noBorder = nullptr;
-    }
-    if (noBorder) HPDF_Dict_Add(annotation, "Border", noBorder);
-  }
+  if (annotation) haru::trimLinkAnnotation(pdf, annotation, &noBorder);
   ++linkCnt;
 }
 
