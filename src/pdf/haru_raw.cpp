@@ -3,6 +3,11 @@
 #include <hpdf_utils.h>  // HPDF_FToA
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <new>
 
 namespace mervik::pdf::haru {
 namespace {
@@ -40,7 +45,179 @@ HPDF_STATUS writeFlateFilter(HPDF_Dict, HPDF_Stream stream) {
   return HPDF_Stream_WriteStr(stream, "/Filter [ /FlateDecode ]\012");
 }
 
+// Hidden entries of a page with links: where its link objects start and how many there are.
+constexpr char annotsFirst[] = "MervikAnnotsFirst";
+constexpr char annotsCount[] = "MervikAnnotsCount";
+
+// Appends a PDF integer; `at` is past the end of room for at least 11 bytes.
+char* putInt(char* at, std::uint32_t value) {
+  char digits[10];
+  int n = 0;
+  do digits[n++] = static_cast<char>('0' + value % 10); while ((value /= 10) > 0);
+  while (n > 0) *at++ = digits[--n];
+  return at;
+}
+
+// A coordinate of a link's area to a tenth of a point: finer than any glyph, shorter than reals.
+char* putTenths(char* at, float value) {
+  const auto tenths = static_cast<std::uint32_t>(std::lround(std::clamp(value, 0.0f, 32767.0f) * 10));
+  at = putInt(at, tenths / 10);
+  if (tenths % 10 != 0) *at++ = '.', *at++ = static_cast<char>('0' + tenths % 10);
+  return at;
+}
+
 }  // namespace
+
+struct LinkObjects::Store {
+  struct Record {
+    float x0, y0, x1, y1, top;
+    std::uint32_t target;  // the object number of the target's page
+  };
+  std::deque<Record> records;  // in the order of their objects; the last ones wait for a page
+  std::size_t attached = 0;    // the records that have objects
+  std::size_t cursor = 0;      // the record the shared dictionary writes next
+  std::deque<HPDF_XrefEntry_Rec> entries;  // the links' cross-reference entries
+  HPDF_Dict shared = nullptr;
+};
+
+namespace {
+
+// The body of the next link object, between the "<<" and ">>" that the library writes.
+HPDF_STATUS writeLink(HPDF_Dict dict, HPDF_Stream stream) {
+  auto& store = *static_cast<LinkObjects::Store*>(dict->attr);
+  if (store.attached == 0) return HPDF_Stream_WriteStr(stream, "/Subtype/Link");
+  const auto& r = store.records[store.cursor];
+  store.cursor = (store.cursor + 1) % store.attached;  // a second save starts over
+  char text[160];
+  char* at = text;
+  const auto put = [&at](const char* literal) { at += std::strlen(std::strcpy(at, literal)); };
+  put("/Subtype/Link/Rect[");
+  at = putTenths(at, r.x0), *at++ = ' ';
+  at = putTenths(at, r.y0), *at++ = ' ';
+  at = putTenths(at, r.x1), *at++ = ' ';
+  at = putTenths(at, r.y1);
+  put("]/Border[0 0 0]/Dest[");
+  at = putInt(at, r.target);
+  put(" 0 R/FitH ");
+  at = HPDF_FToA(at, r.top, at + 24);  // past its last digit, which it may leave unterminated
+  put("]");
+  return HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text),
+                           static_cast<HPDF_UINT>(at - text));
+}
+
+// A page's /Annots: the references to its link objects, which are numbered one after another.
+HPDF_STATUS writeAnnots(HPDF_Dict page, HPDF_Stream stream) {
+  const auto first = static_cast<HPDF_Number>(HPDF_Dict_GetItem(page, annotsFirst, HPDF_OCLASS_NUMBER));
+  const auto count = static_cast<HPDF_Number>(HPDF_Dict_GetItem(page, annotsCount, HPDF_OCLASS_NUMBER));
+  if (!first || !count) return HPDF_OK;
+  HPDF_STATUS status = HPDF_Stream_WriteStr(stream, "/Annots [");
+  char text[64 * 20];
+  for (HPDF_INT32 i = 0; status == HPDF_OK && i < count->value;) {
+    char* at = text;
+    for (int n = 0; n < 64 && i < count->value; ++n, ++i) {
+      at = putInt(at, static_cast<std::uint32_t>(first->value + i));
+      std::memcpy(at, " 0 R ", 5);
+      at += 5;
+    }
+    status = HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text),
+                               static_cast<HPDF_UINT>(at - text));
+  }
+  return status == HPDF_OK ? HPDF_Stream_WriteStr(stream, "]\012") : status;
+}
+
+// Room for `needed` entries in the list, grown by half at least: the library grows it by a fixed
+// step, which copies the whole list over and over when links add millions.
+bool reserve(HPDF_List list, HPDF_UINT needed) {
+  if (list->block_siz >= needed) return true;
+  const HPDF_MMgr mmgr = list->mmgr;
+  if (mmgr->mpool) return false;
+  const HPDF_UINT size = std::max(needed, list->block_siz + list->block_siz / 2);
+  auto grown = static_cast<void**>(mmgr->alloc_fn(static_cast<HPDF_UINT>(size * sizeof(void*))));
+  if (!grown) return false;
+  if (list->obj) {
+    std::memcpy(grown, list->obj, list->count * sizeof(void*));
+    mmgr->free_fn(list->obj);
+  }
+  list->obj = grown;
+  list->block_siz = size;
+  return true;
+}
+
+// Hides a page's entry: the page's dictionary keeps it, but never writes it.
+bool addHidden(HPDF_Page page, const char* key, HPDF_INT32 value) {
+  if (HPDF_Dict_AddNumber(page, key, value) != HPDF_OK) return false;
+  auto number = static_cast<HPDF_Number>(HPDF_Dict_GetItem(page, key, HPDF_OCLASS_NUMBER));
+  if (number) number->header.obj_id |= HPDF_OTYPE_HIDDEN;
+  return number != nullptr;
+}
+
+}  // namespace
+
+LinkObjects::LinkObjects() : store_(std::make_unique<Store>()) {}
+LinkObjects::~LinkObjects() = default;
+
+bool LinkObjects::add(float x0, float y0, float x1, float y1, HPDF_Page target, float top) {
+  try {
+    const std::uint32_t number = target->header.obj_id & 0x00FFFFFF;
+    store_->records.push_back({x0, y0, x1, y1, top, number});
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool LinkObjects::attach(HPDF_Doc pdf, HPDF_Page page) {
+  Store& s = *store_;
+  const std::size_t added = s.records.size() - s.attached;
+  if (added == 0) return true;
+  HPDF_List list = pdf->xref->entries;
+  const HPDF_UINT count = list->count;
+  bool ok = pdf->xref->prev == nullptr && page->write_fn == nullptr &&
+            count + added <= objectsMax && reserve(list, static_cast<HPDF_UINT>(count + added));
+  if (ok && !s.shared) {
+    s.shared = HPDF_Dict_New(pdf->mmgr);
+    if (s.shared) s.shared->write_fn = writeLink, s.shared->attr = &s;
+    ok = s.shared != nullptr;
+  }
+  const auto first = static_cast<HPDF_INT32>(pdf->xref->start_offset + count);
+  std::size_t pushed = 0;
+  try {
+    for (; ok && pushed < added; ++pushed) {
+      s.entries.push_back({HPDF_IN_USE_ENTRY, 0, 0, s.shared});
+      list->obj[list->count++] = &s.entries.back();
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  ok = ok && addHidden(page, annotsFirst, first) &&
+       addHidden(page, annotsCount, static_cast<HPDF_INT32>(added));
+  if (!ok) {
+    // Left out: the page and the table keep no trace of them, and the library no error.
+    HPDF_Dict_RemoveElement(page, annotsFirst);
+    HPDF_Dict_RemoveElement(page, annotsCount);
+    list->count = count;
+    s.entries.resize(s.entries.size() - pushed);
+    s.records.resize(s.attached);
+    HPDF_ResetError(pdf);
+    return false;
+  }
+  page->write_fn = writeAnnots;
+  s.attached = s.records.size();
+  return true;
+}
+
+void LinkObjects::detach(HPDF_Doc pdf) {
+  Store& s = *store_;
+  if (pdf && s.shared) {
+    HPDF_List list = pdf->xref->entries;
+    HPDF_UINT kept = 0;
+    for (HPDF_UINT i = 0; i < list->count; ++i)
+      if (static_cast<HPDF_XrefEntry>(list->obj[i])->obj != s.shared) list->obj[kept++] = list->obj[i];
+    list->count = kept;
+    HPDF_Dict_Free(s.shared);
+  }
+  s = Store{};
+}
 
 void writeContent(HPDF_Page page, std::string_view bytes) {
   HPDF_Stream_Write(attrOf(page)->stream, reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
@@ -99,16 +276,6 @@ bool adoptDeflated(HPDF_Page page, const std::vector<unsigned char>& deflated) {
   attr->contents->filter = HPDF_STREAM_FILTER_NONE;
   attr->contents->write_fn = writeFlateFilter;
   return true;
-}
-
-void trimLinkAnnotation(HPDF_Doc pdf, HPDF_Annotation annotation, HPDF_Array* noBorder) {
-  HPDF_Dict_RemoveElement(annotation, "Type");
-  if (!*noBorder) {
-    *noBorder = HPDF_Array_New(pdf->mmgr);
-    for (int i = 0; i < 3 && *noBorder; ++i) HPDF_Array_AddNumber(*noBorder, 0);
-    if (*noBorder && HPDF_Xref_Add(pdf->xref, *noBorder) != HPDF_OK) *noBorder = nullptr;
-  }
-  if (*noBorder) HPDF_Dict_Add(annotation, "Border", *noBorder);
 }
 
 }  // namespace mervik::pdf::haru

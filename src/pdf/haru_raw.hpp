@@ -23,10 +23,19 @@
 //  showText         ShowText writes a text as "(...) Tj\012": octal escapes for the bytes
 //                   below 0x20, above 0x7e and \%#/()<>[]{}, the text cut at its first zero
 //                   byte, and nothing when no byte of it has a width.
+//  crossReference   The document has one cross-reference table, pdf->xref (no prev, start 0),
+//                   whose entries list holds HPDF_XrefEntry_Rec pointers; at save every entry
+//                   is written in list order as "n 0 obj", its obj's value, "endobj", and its
+//                   obj is written whatever object it is; at HPDF_Free every entry's obj is
+//                   freed, and every entry with the memory manager's free_fn. A page's object
+//                   number is its header's obj_id without the type bits.
+//  memoryManager    A document made by HPDF_New has a memory manager without a pool, whose
+//                   alloc_fn and free_fn are a pair, as HPDF_GetMem and HPDF_FreeMem use them.
 
 #include <hpdf.h>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,9 +69,37 @@ std::vector<PageCompressor::Chunk> contentToDeflate(HPDF_Page page);
 /// library could not take the bytes: the page's content is lost.
 bool adoptDeflated(HPDF_Page page, const std::vector<unsigned char>& deflated);
 
-/// Makes a link annotation the smallest dictionary the library lets us make: without the
-/// optional /Type, and with the document's one /Border [0 0 0], made at the first call into
-/// *noBorder and shared by every link after it.
-void trimLinkAnnotation(HPDF_Doc pdf, HPDF_Annotation annotation, HPDF_Array* noBorder);
+/// The document's links, written as raw objects. Each link is one indirect object, the smallest
+/// link annotation, `<< /Subtype/Link/Rect[...]/Border[0 0 0]/Dest[page 0 R/FitH top] >>`, and
+/// its page's /Annots lists it. The library holds no object per link: one shared dictionary
+/// writes every link through its write hook, once for each of the cross-reference entries that
+/// stand for the links, in their order, and each page's own hook writes its /Annots
+/// (writeHooks, crossReference, memoryManager). A link costs some 60 bytes of memory.
+class LinkObjects {
+ public:
+  /// The most objects a document may hold once its links are in: the PDF's limit less room
+  /// for some 250,000 more pages.
+  static constexpr unsigned long objectsMax = HPDF_LIMIT_MAX_XREF_ELEMENT - (1UL << 20);
+
+  LinkObjects();
+  ~LinkObjects();
+  LinkObjects(const LinkObjects&) = delete;
+  LinkObjects& operator=(const LinkObjects&) = delete;
+
+  /// A link on the page being drawn, over the area (x0, y0)-(x1, y1), to `target` with `top`
+  /// at the top of the window. False when memory ran short: the link is left out.
+  bool add(float x0, float y0, float x1, float y1, HPDF_Page target, float top);
+  /// Makes the links added since the last call the annotations of `page`, which holds no other
+  /// annotation. False when memory or the document's objects ran short: they are left out.
+  bool attach(HPDF_Doc pdf, HPDF_Page page);
+  /// Takes the links out of the document. Must come before HPDF_Free, which would otherwise
+  /// free the shared dictionary once per link.
+  void detach(HPDF_Doc pdf);
+
+  struct Store;  // what the write hooks read
+
+ private:
+  std::unique_ptr<Store> store_;
+};
 
 }  // namespace mervik::pdf::haru

@@ -33,10 +33,6 @@ constexpr float ruleDrop = 34;      // rule below the top edge
 constexpr float textDrop = 51;      // first baseline below the top edge
 constexpr float twoColumnSize = 14.58f;
 constexpr float charWidth = 0.6f;   // of every Courier glyph, in text space units per size
-// Links a document takes: even the smallest costs the library some 1.8 KB of memory while the
-// document is built and 130 bytes in the file, and some 15 microseconds. This many keep a
-// listing of 65,000 lines within a quarter more time and memory than without links.
-constexpr long linksMax = 2000;
 constexpr int lineWidthLimit = 1000000;  // saturates absurd texts instead of overflowing
 
 // The library refuses a text longer than this in one piece, and then the whole document.
@@ -148,15 +144,16 @@ struct ListingWriter::State {
   std::vector<Link> linksPending;           // on the next line
   std::vector<Entry> entries;
   std::unordered_map<std::uint32_t, HPDF_Destination> destinations;  // by Place::drawn
-  long linkCnt = 0;
-  bool linkBudgetReached = false;
-  HPDF_Array noBorder = nullptr;  // [0 0 0], shared by the links of the document
+  haru::LinkObjects links;  // in pdf's cross-reference table: taken out before it is freed
+  int pageCnt = 0;           // of the document
+  int linksLeftOutAt = 0;    // the page of the document from which on links are left out, or 0
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
 
   ~State() { freeDocument(); }
 
   void freeDocument() {
     compressor.cancel();
+    links.detach(pdf);
     if (pdf) HPDF_Free(pdf);
     pdf = nullptr;
     page = nullptr;
@@ -259,6 +256,7 @@ bool ListingWriter::State::startPage() {
   }
   page = added;
   anyPage = true;
+  ++pageCnt;
   for (std::string& op : pageFontOperator) op.clear();
   ++sectionPageNumber;
   columnIndex = 0;
@@ -289,6 +287,7 @@ bool ListingWriter::State::startPage() {
 // the library to finish and deflate.
 void ListingWriter::State::leavePage() {
   if (HPDF_Page_GetGMode(page) == HPDF_GMODE_TEXT_OBJECT) HPDF_Page_EndText(page);
+  if (!links.attach(pdf, page) && linksLeftOutAt == 0) linksLeftOutAt = pageCnt;
   std::vector<PageCompressor::Chunk> chunks = haru::contentToDeflate(page);
   if (!chunks.empty()) compressor.submit(page, std::move(chunks));
   adopt(compressor.collect());
@@ -408,27 +407,21 @@ HPDF_Destination ListingWriter::State::destinationAt(const Place& where) {
   return known->second;
 }
 
-// A link over bytes [from, to) of the line at `from` to its source line's numbered line: no
-// border and no colour, so the printed page is unchanged. Each link costs the library a few
-// hundred bytes in memory and in the file, so a document takes at most linksMax of them.
+// A link over bytes [from, to) of the line at `from` to its source line's numbered line, at the
+// top of the window: no border and no colour, so the printed page is unchanged. Its object is
+// made when its page is left.
 void ListingWriter::State::addLink(const Link& link, const Place& from) {
   const auto n = static_cast<std::size_t>(link.line);
-  if (link.line <= 0 || n >= numbered.size() || numbered[n].drawn == 0) return;
-  if (linkCnt >= linksMax) {
-    linkBudgetReached = true;
+  if (linksLeftOutAt > 0 || link.line <= 0 || n >= numbered.size() || numbered[n].drawn == 0)
     return;
-  }
-  const HPDF_Destination target = destinationAt(numbered[n]);
-  // Within the page: the library takes no number beyond 32,767, and a longer name's line runs
-  // off the page anyway.
+  const Place& to = numbered[n];
+  // Within the page: a longer name's line runs off the page anyway.
   const auto at = [&](std::size_t offset) {
     return std::min(from.x + charWidth * fontSize * static_cast<float>(offset), pageWidth);
   };
-  const HPDF_Rect area = {at(link.from), from.y - 0.25f * fontSize, at(link.to),
-                          from.y + 0.75f * fontSize};
-  HPDF_Annotation annotation = target ? HPDF_Page_CreateLinkAnnot(page, area, target) : nullptr;
-  if (annotation) haru::trimLinkAnnotation(pdf, annotation, &noBorder);
-  ++linkCnt;
+  if (!links.add(at(link.from), from.y - 0.25f * fontSize, at(link.to), from.y + 0.75f * fontSize,
+                 sectionPages[to.page], to.y + fontSize))
+    linksLeftOutAt = pageCnt;
 }
 
 // A section's entries go under its own, in the order of the places they point at, and start
@@ -503,9 +496,13 @@ void ListingWriter::link(std::size_t from, std::size_t to, int n) {
   }
 }
 
-bool ListingWriter::linkBudgetReached() const { return state_ && state_->linkBudgetReached; }
-
-long ListingWriter::linkBudget() { return linksMax; }
+// Links never cost the listing: when memory or the document's objects run short, the links of
+// that page and the later ones are left out, and the console says so once.
+std::string ListingWriter::linksLeftOut() const {
+  if (!state_ || state_->linksLeftOutAt == 0) return "";
+  return "links: memory ran short; the links of page " + std::to_string(state_->linksLeftOutAt) +
+         " of the listing and after it are left out";
+}
 
 void ListingWriter::section(std::string_view header) {
   if (!state_ || !state_->pdf || !state_->failure.empty()) return;
