@@ -58,7 +58,7 @@ char* putInt(char* at, std::uint32_t value) {
   return at;
 }
 
-// A coordinate of a link's area to a tenth of a point: finer than any glyph, shorter than reals.
+// A coordinate of a link to a tenth of a point: finer than any glyph, and shorter than a real.
 char* putTenths(char* at, float value) {
   const auto tenths = static_cast<std::uint32_t>(std::lround(std::clamp(value, 0.0f, 32767.0f) * 10));
   at = putInt(at, tenths / 10);
@@ -99,7 +99,7 @@ HPDF_STATUS writeLink(HPDF_Dict dict, HPDF_Stream stream) {
   put("]/Border[0 0 0]/Dest[");
   at = putInt(at, r.target);
   put(" 0 R/FitH ");
-  at = HPDF_FToA(at, r.top, at + 24);  // past its last digit, which it may leave unterminated
+  at = putTenths(at, r.top);
   put("]");
   return HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text),
                            static_cast<HPDF_UINT>(at - text));
@@ -166,14 +166,15 @@ bool LinkObjects::add(float x0, float y0, float x1, float y1, HPDF_Page target, 
   }
 }
 
-bool LinkObjects::attach(HPDF_Doc pdf, HPDF_Page page) {
+LinkObjects::Attached LinkObjects::attach(HPDF_Doc pdf, HPDF_Page page) {
   Store& s = *store_;
   const std::size_t added = s.records.size() - s.attached;
-  if (added == 0) return true;
+  if (added == 0) return Attached::yes;
   HPDF_List list = pdf->xref->entries;
   const HPDF_UINT count = list->count;
-  bool ok = pdf->xref->prev == nullptr && page->write_fn == nullptr &&
-            count + added <= objectsMax && reserve(list, static_cast<HPDF_UINT>(count + added));
+  const bool room = pdf->xref->prev == nullptr && page->write_fn == nullptr &&
+                    count + added <= objectsMax;
+  bool ok = room && reserve(list, static_cast<HPDF_UINT>(count + added));
   if (ok && !s.shared) {
     s.shared = HPDF_Dict_New(pdf->mmgr);
     if (s.shared) s.shared->write_fn = writeLink, s.shared->attr = &s;
@@ -199,11 +200,11 @@ bool LinkObjects::attach(HPDF_Doc pdf, HPDF_Page page) {
     s.entries.resize(s.entries.size() - pushed);
     s.records.resize(s.attached);
     HPDF_ResetError(pdf);
-    return false;
+    return room ? Attached::outOfMemory : Attached::outOfObjects;
   }
   page->write_fn = writeAnnots;
   s.attached = s.records.size();
-  return true;
+  return Attached::yes;
 }
 
 void LinkObjects::detach(HPDF_Doc pdf) {

@@ -4,7 +4,8 @@
 // bytes the library would. Every function rests on assumptions about the library's insides;
 // they hold for libharu 2.3.0 (Debian's, and the Windows build's from the same source), and
 // tests/pdf/haru_raw_test.cpp checks each one by its name below, so a later libharu that breaks
-// one fails the test named after it:
+// one fails the test named after it. They were read off 2.3.0's source only: run that test
+// before building against a 2.4 release.
 //
 //  streamBuffers    A page's attr is an HPDF_PageAttr_Rec whose `stream` is its content's
 //                   memory stream, appended to by HPDF_Stream_Write; its bytes can be read
@@ -89,9 +90,11 @@ class LinkObjects {
   /// A link on the page being drawn, over the area (x0, y0)-(x1, y1), to `target` with `top`
   /// at the top of the window. False when memory ran short: the link is left out.
   bool add(float x0, float y0, float x1, float y1, HPDF_Page target, float top);
+  enum class Attached { yes, outOfMemory, outOfObjects };
   /// Makes the links added since the last call the annotations of `page`, which holds no other
-  /// annotation. False when memory or the document's objects ran short: they are left out.
-  bool attach(HPDF_Doc pdf, HPDF_Page page);
+  /// annotation. Unless yes, they are left out: memory ran short, or the document would hold
+  /// more than objectsMax objects (or the page has a write hook of its own).
+  Attached attach(HPDF_Doc pdf, HPDF_Page page);
   /// Takes the links out of the document. Must come before HPDF_Free, which would otherwise
   /// free the shared dictionary once per link.
   void detach(HPDF_Doc pdf);

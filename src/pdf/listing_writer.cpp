@@ -147,6 +147,7 @@ struct ListingWriter::State {
   haru::LinkObjects links;  // in pdf's cross-reference table: taken out before it is freed
   int pageCnt = 0;           // of the document
   int linksLeftOutAt = 0;    // the page of the document from which on links are left out, or 0
+  haru::LinkObjects::Attached linksLeftOutFor{};
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
 
   ~State() { freeDocument(); }
@@ -287,7 +288,11 @@ bool ListingWriter::State::startPage() {
 // the library to finish and deflate.
 void ListingWriter::State::leavePage() {
   if (HPDF_Page_GetGMode(page) == HPDF_GMODE_TEXT_OBJECT) HPDF_Page_EndText(page);
-  if (!links.attach(pdf, page) && linksLeftOutAt == 0) linksLeftOutAt = pageCnt;
+  const haru::LinkObjects::Attached attached = links.attach(pdf, page);
+  if (attached != haru::LinkObjects::Attached::yes && linksLeftOutAt == 0) {
+    linksLeftOutAt = pageCnt;
+    linksLeftOutFor = attached;
+  }
   std::vector<PageCompressor::Chunk> chunks = haru::contentToDeflate(page);
   if (!chunks.empty()) compressor.submit(page, std::move(chunks));
   adopt(compressor.collect());
@@ -420,8 +425,10 @@ void ListingWriter::State::addLink(const Link& link, const Place& from) {
     return std::min(from.x + charWidth * fontSize * static_cast<float>(offset), pageWidth);
   };
   if (!links.add(at(link.from), from.y - 0.25f * fontSize, at(link.to), from.y + 0.75f * fontSize,
-                 sectionPages[to.page], to.y + fontSize))
+                 sectionPages[to.page], to.y + fontSize)) {
     linksLeftOutAt = pageCnt;
+    linksLeftOutFor = haru::LinkObjects::Attached::outOfMemory;
+  }
 }
 
 // A section's entries go under its own, in the order of the places they point at, and start
@@ -500,7 +507,9 @@ void ListingWriter::link(std::size_t from, std::size_t to, int n) {
 // that page and the later ones are left out, and the console says so once.
 std::string ListingWriter::linksLeftOut() const {
   if (!state_ || state_->linksLeftOutAt == 0) return "";
-  return "links: memory ran short; the links of page " + std::to_string(state_->linksLeftOutAt) +
+  const bool memory = state_->linksLeftOutFor == haru::LinkObjects::Attached::outOfMemory;
+  return std::string("links: ") + (memory ? "memory ran short" : "the PDF's objects ran short") +
+         "; the links of page " + std::to_string(state_->linksLeftOutAt) +
          " of the listing and after it are left out";
 }
 

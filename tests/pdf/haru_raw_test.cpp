@@ -143,4 +143,53 @@ TEST(HaruRaw, writeHooks) {
   EXPECT_EQ(read.pages[0].runs[0].text, "hooked");
 }
 
+// Link objects stand in the cross-reference table as entries of one shared dictionary, written
+// in their order, each page's /Annots listing its own; more entries than the library's list
+// holds at first grow it. A page that has a write hook of its own takes none, and leaves no trace.
+TEST(HaruRaw, crossReference) {
+  test::TempDir dir;
+  std::string err;
+  {
+    HaruDoc doc;
+    HPDF_Page second = doc.addPage(), hooked = doc.addPage();
+    haru::LinkObjects links;
+    const int many = HPDF_DEFALUT_XREF_ENTRY_NUM * 3;
+    for (int i = 0; i < many; ++i)
+      ASSERT_TRUE(links.add(10, 20.04f + i % 700, 30.26f, 29.5f + i % 700, second, 700.5f));
+    ASSERT_EQ(links.attach(doc.pdf, doc.page), haru::LinkObjects::Attached::yes);
+    ASSERT_TRUE(links.add(40, 50, 60, 70, hooked, 800.25f));
+    hooked->write_fn = [](HPDF_Dict, HPDF_Stream) { return HPDF_STATUS{HPDF_OK}; };
+    EXPECT_EQ(links.attach(doc.pdf, hooked), haru::LinkObjects::Attached::outOfObjects);
+    ASSERT_TRUE(links.add(1, 2, 3, 4, doc.page, 5));
+    EXPECT_EQ(links.attach(doc.pdf, second), haru::LinkObjects::Attached::yes);
+    doc.addPage();  // objects after the links'
+    ASSERT_EQ(HPDF_SaveToFile(doc.pdf, (dir / "links.pdf").c_str()), HPDF_OK);
+    links.detach(doc.pdf);
+  }
+  test::Pdf read;
+  ASSERT_TRUE(test::readPdf(dir / "links.pdf", &read, &err)) << err;
+  ASSERT_EQ(read.pages.size(), 4u);
+  ASSERT_EQ(read.pages[0].links.size(), 3u * HPDF_DEFALUT_XREF_ENTRY_NUM);
+  for (std::size_t i = 0; i < read.pages[0].links.size(); i += 701) {
+    const test::Link& l = read.pages[0].links[i];
+    EXPECT_EQ(std::to_string(l.x0) + " " + std::to_string(l.y0) + " " + std::to_string(l.x1) + " " +
+                  std::to_string(l.y1) + " " + std::to_string(l.border) + " " +
+                  std::to_string(l.target.page) + " " + std::to_string(l.target.top),
+              "10.000000 " + std::to_string(20.0 + i % 700) + " 30.300000 " +
+                  std::to_string(29.5 + i % 700) + " 0.000000 1 700.500000");
+  }
+  ASSERT_EQ(read.pages[1].links.size(), 1u);
+  EXPECT_EQ(read.pages[1].links[0].target.page, 0);
+  EXPECT_EQ(read.pages[1].links[0].target.top, 5);
+  EXPECT_TRUE(read.pages[2].links.empty());
+}
+
+// The document's memory manager has no pool, so the list grown by alloc_fn is freed by free_fn.
+TEST(HaruRaw, memoryManager) {
+  HaruDoc doc;
+  EXPECT_EQ(doc.pdf->mmgr->mpool, nullptr);
+  EXPECT_EQ(doc.pdf->xref->prev, nullptr);
+  EXPECT_EQ(doc.pdf->xref->start_offset, 0u);
+}
+
 }  // namespace mervik::pdf
