@@ -217,7 +217,10 @@ void LinkObjects::detach(HPDF_Doc pdf) {
     list->count = kept;
     HPDF_Dict_Free(s.shared);
   }
-  s = Store{};
+  s.records.clear();
+  s.entries.clear();
+  s.attached = s.cursor = 0;
+  s.shared = nullptr;
 }
 
 void writeContent(HPDF_Page page, std::string_view bytes) {

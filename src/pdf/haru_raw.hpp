@@ -16,20 +16,22 @@
 //                   content is deflated at save when attr->contents->filter holds
 //                   HPDF_STREAM_FILTER_FLATE_DECODE, and copied as it stands when it holds
 //                   none. attr->gstate->prev is set while a q is open.
-//  writeHooks       HPDF_Dict_Write writes a dictionary's elements and then calls its write_fn
-//                   with the output stream before the closing ">>"; the stream dictionary of a
-//                   page's content has no write_fn of its own.
+//  writeHooks       HPDF_Dict_Write writes "<<", a dictionary's elements but those whose
+//                   obj_id holds HPDF_OTYPE_HIDDEN, then calls its write_fn with the output
+//                   stream, then ">>"; neither a page nor its content's stream dictionary has
+//                   a write_fn of its own.
 //  numberFormat     HPDF_FToA (hpdf_utils.h) writes a real exactly as the operators write
 //                   their operands.
 //  showText         ShowText writes a text as "(...) Tj\012": octal escapes for the bytes
 //                   below 0x20, above 0x7e and \%#/()<>[]{}, the text cut at its first zero
 //                   byte, and nothing when no byte of it has a width.
 //  crossReference   The document has one cross-reference table, pdf->xref (no prev, start 0),
-//                   whose entries list holds HPDF_XrefEntry_Rec pointers; at save every entry
-//                   is written in list order as "n 0 obj", its obj's value, "endobj", and its
-//                   obj is written whatever object it is; at HPDF_Free every entry's obj is
-//                   freed, and every entry with the memory manager's free_fn. A page's object
-//                   number is its header's obj_id without the type bits.
+//                   whose entries list holds HPDF_XrefEntry_Rec pointers; at save the entry
+//                   at index i is written, in list order, as object number i, its obj's value
+//                   whatever object that is (also one shared by several entries); at HPDF_Free
+//                   every entry's obj is freed, and every entry with the memory manager's
+//                   free_fn. A page's object number is its header's obj_id without the type
+//                   bits.
 //  memoryManager    A document made by HPDF_New has a memory manager without a pool, whose
 //                   alloc_fn and free_fn are a pair, as HPDF_GetMem and HPDF_FreeMem use them.
 

@@ -67,6 +67,7 @@ TEST(HaruRaw, streamBuffers) {
   HPDF_Page_EndText(open);
   HPDF_Page_GSave(open);
   EXPECT_TRUE(haru::contentToDeflate(open).empty());
+  HPDF_Page_GRestore(open);  // the library leaks the state of a q left open
   HPDF_SetCompressionMode(doc.pdf, HPDF_COMP_NONE);
   HPDF_Page plain = doc.addPage();
   HPDF_Page_EndText(plain);
