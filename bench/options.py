@@ -28,11 +28,13 @@ VARIANTS = {
     "no-utf8": "utf8 off\n",
     "default": "",
     "links-off": "links off\n",
+    "links-all": "links all\n",
     "shipped": "bold Reserved words\noblique comments\n",
     "record": "bold Reserved words\noblique comments\nrecord on\n",
 }
 PAIRS = [
     ("default", "links-off", "links names (the default) against none"),
+    ("links-all", "links-off", "links all against none"),
     ("shipped", "default", "emphasis of the shipped file against none"),
     ("default", "no-utf8", "UTF-8 detection (the default) against none"),
     ("default", "classic", "every default against the classic listing"),

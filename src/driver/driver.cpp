@@ -376,15 +376,11 @@ void listSources(Run& run, Selection& selection) {
     }
     queue.finish();
   }
-  // Links are placed as the writer draws, which may be a little behind the analysis: the
-  // budget is told once the listing is drawn.
-  if (writer.linkBudgetReached()) {
-    run.console.print("\nlinks: budget of %ld reached, later names are not linked",
-                      pdf::ListingWriter::linkBudget());
-  }
-
   writer.describe(documentInfo(run));
   const pdf::CloseResult closed = closeListing(run, writer, listingPath);
+  // The last page's links are made as the document is closed.
+  if (const std::string leftOut = writer.linksLeftOut(); !leftOut.empty())
+    run.console.print("\n%s", leftOut.c_str());
   if (closed == pdf::CloseResult::saved && !run.options.noOpen) {
     platform::openDocument(listingPath);
   }

@@ -1,7 +1,6 @@
 #include "pdf/listing_writer.hpp"
 
 #include <hpdf.h>
-#include <hpdf_utils.h>  // HPDF_FToA: numbers written as the library writes them
 
 #include <algorithm>
 #include <array>
@@ -14,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "pdf/haru_raw.hpp"
 #include "pdf/haru_record.hpp"
 #include "pdf/page_compressor.hpp"
 #include "platform/files.hpp"
@@ -29,10 +29,6 @@ constexpr float ruleDrop = 34;      // rule below the top edge
 constexpr float textDrop = 51;      // first baseline below the top edge
 constexpr float twoColumnSize = 14.58f;
 constexpr float charWidth = 0.6f;   // of every Courier glyph, in text space units per size
-// Links a document takes: even the smallest costs the library some 1.8 KB of memory while the
-// document is built and 130 bytes in the file, and some 15 microseconds. This many keep a
-// listing of 65,000 lines within a quarter more time and memory than without links.
-constexpr long linksMax = 2000;
 constexpr int lineWidthLimit = 1000000;  // saturates absurd texts instead of overflowing
 
 // The library refuses a text longer than this in one piece, and then the whole document.
@@ -83,29 +79,6 @@ std::string_view outlineTitle(std::string_view header) {
   return title.substr(0, stringMax);
 }
 
-// Appends `text` as a PDF string the way the library writes one: octal escapes for the bytes
-// that a string or a content stream could misread.
-void appendString(std::string& out, std::string_view text) {
-  static constexpr auto escaped = [] {
-    std::array<bool, 256> table{};
-    for (int c = 0; c < 256; ++c) table[c] = c < 0x20 || c > 0x7e;
-    for (unsigned char c : std::string_view("\\%#/()<>[]{}")) table[c] = true;
-    return table;
-  }();
-  out += '(';
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (escaped[c]) {
-      const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)),
-                            static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7))};
-      out.append(octal, sizeof octal);
-    } else {
-      out += ch;
-    }
-  }
-  out += ')';
-}
-
 // Shows `text` at the current text position in pieces the library accepts; consecutive
 // pieces continue on the same baseline, so the result looks exactly like one piece.
 // `piece` is scratch space for the NUL-terminated copies.
@@ -122,12 +95,6 @@ void showPieces(HPDF_Page page, std::string_view text, std::string& piece) {
 void HPDF_STDCALL noteError(HPDF_STATUS error, HPDF_STATUS, void* first) {
   auto* status = static_cast<HPDF_STATUS*>(first);
   if (*status == HPDF_OK) *status = error;
-}
-
-// A content stream deflated ahead of the save keeps no filter of its own, so the library copies
-// it as it stands; this names the filter where the library would have, after /Length.
-HPDF_STATUS writeFlateFilter(HPDF_Dict, HPDF_Stream stream) {
-  return HPDF_Stream_WriteStr(stream, "/Filter [ /FlateDecode ]\012");
 }
 
 }  // namespace
@@ -187,9 +154,10 @@ struct ListingWriter::State {
   std::vector<Link> linksPending;           // on the next line
   std::vector<Entry> entries;
   std::unordered_map<std::uint32_t, HPDF_Destination> destinations;  // by Place::drawn
-  long linkCnt = 0;
-  bool linkBudgetReached = false;
-  HPDF_Array noBorder = nullptr;  // [0 0 0], shared by the links of the document
+  haru::LinkObjects links;  // in pdf's cross-reference table: taken out before it is freed
+  int pageCnt = 0;           // of the document
+  int linksLeftOutAt = 0;    // the page of the document from which on links are left out, or 0
+  haru::LinkObjects::Attached linksLeftOutFor{};
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
   DocumentInfo info;
   haru::Attachments attachments;
@@ -219,6 +187,7 @@ struct ListingWriter::State {
 
   void freeDocument() {
     compressor.cancel();
+    links.detach(pdf);
     if (pdf) HPDF_Free(pdf);
     pdf = nullptr;
     page = nullptr;
@@ -233,12 +202,11 @@ struct ListingWriter::State {
   void adopt(const std::vector<PageCompressor::Done>& results);
   void drawHeader();
   void show(std::string_view line);
-  void appendShown(std::string_view run);
   void nextLine();
+  void writeRaw(std::string_view bytes);
   void showFaces(std::string_view line, std::string_view faces);
   const std::string& fontOperator(Face face);
   void useFace(Face face);
-  void writeRaw(std::string_view bytes);
   void place(const Place& where);
   HPDF_Destination destinationAt(const Place& where);
   void addLink(const Link& link, const Place& from);
@@ -285,9 +253,9 @@ void ListingWriter::State::chooseColumns() {
   lineStep = static_cast<HPDF_REAL>(-0.98 * fontSize);
   sectionGap = static_cast<HPDF_REAL>(-1.96 * fontSize);
   headerSize = static_cast<HPDF_REAL>(1.3 * fontSize);
-  char number[32] = {};
-  HPDF_FToA(number, lineStep, number + sizeof number - 1);
-  stepOperator.assign("0 ").append(number).append(" Td\012");
+  stepOperator.assign("0 ");
+  haru::appendReal(stepOperator, lineStep);
+  stepOperator.append(" Td\012");
 }
 
 bool ListingWriter::State::createDocument(std::string* err) {
@@ -336,6 +304,7 @@ bool ListingWriter::State::startPage() {
   }
   page = added;
   anyPage = true;
+  ++pageCnt;
   for (std::string& op : pageFontOperator) op.clear();
   ++sectionPageNumber;
   columnIndex = 0;
@@ -368,17 +337,16 @@ bool ListingWriter::State::startPage() {
 // the library to finish and deflate.
 void ListingWriter::State::leavePage() {
   if (HPDF_Page_GetGMode(page) == HPDF_GMODE_TEXT_OBJECT) HPDF_Page_EndText(page);
-  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
-  if (HPDF_Page_GetGMode(page) == HPDF_GMODE_PAGE_DESCRIPTION && !attr->gstate->prev &&
-      attr->contents->filter == HPDF_STREAM_FILTER_FLATE_DECODE && attr->stream->size > 0) {
-    std::vector<PageCompressor::Chunk> chunks(HPDF_MemStream_GetBufCount(attr->stream));
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-      HPDF_UINT size = 0;
-      chunks[i].data = HPDF_MemStream_GetBufPtr(attr->stream, static_cast<HPDF_UINT>(i), &size);
-      chunks[i].size = size;
-    }
-    compressor.submit(page, std::move(chunks));
+  const HPDF_STATUS before = libraryError;
+  const haru::LinkObjects::Attached attached = links.attach(pdf, page);
+  // Links left out are no failure of the listing: the error the library reported is forgotten.
+  if (attached != haru::LinkObjects::Attached::yes) libraryError = before;
+  if (attached != haru::LinkObjects::Attached::yes && linksLeftOutAt == 0) {
+    linksLeftOutAt = pageCnt;
+    linksLeftOutFor = attached;
   }
+  std::vector<PageCompressor::Chunk> chunks = haru::contentToDeflate(page);
+  if (!chunks.empty()) compressor.submit(page, std::move(chunks));
   adopt(compressor.collect());
 }
 
@@ -386,16 +354,10 @@ void ListingWriter::State::leavePage() {
 void ListingWriter::State::adopt(const std::vector<PageCompressor::Done>& results) {
   for (const PageCompressor::Done& done : results) {
     if (done.bytes.empty()) continue;
-    const auto deflated = static_cast<HPDF_Page>(done.tag);
-    const auto attr = static_cast<HPDF_PageAttr>(deflated->attr);
-    HPDF_MemStream_FreeData(attr->stream);
-    const auto size = static_cast<HPDF_UINT>(done.bytes.size());
-    if (HPDF_Stream_Write(attr->stream, done.bytes.data(), size) != HPDF_OK) {
+    if (!haru::adoptDeflated(static_cast<HPDF_Page>(done.tag), done.bytes)) {
       failure = pageFailure;  // the page's content is lost
       return;
     }
-    attr->contents->filter = HPDF_STREAM_FILTER_NONE;
-    attr->contents->write_fn = writeFlateFilter;
   }
 }
 
@@ -420,31 +382,8 @@ void ListingWriter::State::show(std::string_view line) {
   if (failure.empty()) showFaces(line, {});
 }
 
-// Appends the bytes the library's ShowText writes for `run`: one piece per 65,535 bytes, each
-// ending at a zero byte, and nothing for a piece without a glyph of any width.
-void ListingWriter::State::appendShown(std::string_view run) {
-  const auto hasWidth = [this](char c) { return shown[static_cast<unsigned char>(c)]; };
-  for (std::string_view rest = run; !rest.empty();) {
-    std::string_view piece = rest.substr(0, stringMax);
-    rest.remove_prefix(piece.size());
-    piece = piece.substr(0, piece.find('\0'));
-    if (std::any_of(piece.begin(), piece.end(), hasWidth)) {
-      appendString(raw, piece);
-      raw += " Tj\012";
-    }
-  }
-}
-
 // The text position after the move of stepOperator, computed as the library's MoveTextPos does.
-void ListingWriter::State::nextLine() {
-  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
-  const HPDF_REAL x = 0;
-  const HPDF_REAL y = lineStep;
-  attr->text_matrix.x += x * attr->text_matrix.a + y * attr->text_matrix.c;
-  attr->text_matrix.y += y * attr->text_matrix.d + x * attr->text_matrix.b;
-  attr->text_pos.x = attr->text_matrix.x;
-  attr->text_pos.y = attr->text_matrix.y;
-}
+void ListingWriter::State::nextLine() { haru::advanceTextPos(page, lineStep); }
 
 // One run per stretch of bytes in one face: each run and each change of font costs, so never
 // one per byte, and a blank, which looks the same in every face, joins the run it is in.
@@ -469,7 +408,7 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
       currentFace = faceAt(start);
       continue;
     }
-    appendShown(line.substr(start, end - start));
+    haru::appendShowText(raw, line.substr(start, end - start), shown);
     start = end;
   }
   raw += stepOperator;
@@ -479,12 +418,7 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
 
 // Content bytes straight into the current page's stream, past the library's operators.
 void ListingWriter::State::writeRaw(std::string_view bytes) {
-  if (HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
-                        reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
-                        static_cast<HPDF_UINT>(bytes.size())) != HPDF_OK &&
-      failure.empty()) {
-    failure = pageFailure;
-  }
+  if (!haru::writeContent(page, bytes) && failure.empty()) failure = pageFailure;
 }
 
 // "/F2 8.4546 Tf\n" for a face on the current page: its font is taken from the library at its
@@ -503,9 +437,9 @@ const std::string& ListingWriter::State::fontOperator(Face face) {
     if (failure.empty()) failure = pageFailure;
     return op;  // empty: the line command ends at the failure
   }
-  char size[32] = {};
-  HPDF_FToA(size, fontSize, size + sizeof size - 1);
-  op.assign("/").append(local).append(" ").append(size).append(" Tf\012");
+  op.assign("/").append(local).append(" ");
+  haru::appendReal(op, fontSize);
+  op.append(" Tf\012");
   return op;
 }
 
@@ -543,37 +477,23 @@ HPDF_Destination ListingWriter::State::destinationAt(const Place& where) {
   return known->second;
 }
 
-// A link over bytes [from, to) of the line at `from` to its source line's numbered line: no
-// border and no colour, so the printed page is unchanged. Each link costs the library a few
-// hundred bytes in memory and in the file, so a document takes at most linksMax of them.
+// A link over bytes [from, to) of the line at `from` to its source line's numbered line, at the
+// top of the window: no border and no colour, so the printed page is unchanged. Its object is
+// made when its page is left.
 void ListingWriter::State::addLink(const Link& link, const Place& from) {
   const auto n = static_cast<std::size_t>(link.line);
-  if (link.line <= 0 || n >= numbered.size() || numbered[n].drawn == 0) return;
-  if (linkCnt >= linksMax) {
-    linkBudgetReached = true;
+  if (linksLeftOutAt > 0 || link.line <= 0 || n >= numbered.size() || numbered[n].drawn == 0)
     return;
-  }
-  const HPDF_Destination target = destinationAt(numbered[n]);
-  // Within the page: the library takes no number beyond 32,767, and a longer name's line runs
-  // off the page anyway.
+  const Place& to = numbered[n];
+  // Within the page: a longer name's line runs off the page anyway.
   const auto at = [&](std::size_t offset) {
     return std::min(from.x + charWidth * fontSize * static_cast<float>(offset), pageWidth);
   };
-  const HPDF_Rect area = {at(link.from), from.y - 0.25f * fontSize, at(link.to),
-                          from.y + 0.75f * fontSize};
-  HPDF_Annotation annotation = target ? HPDF_Page_CreateLinkAnnot(page, area, target) : nullptr;
-  if (annotation) {
-    // The smallest dictionary the library lets us make: /Type is optional for an annotation,
-    // and one /Border [0 0 0] serves every link.
-    HPDF_Dict_RemoveElement(annotation, "Type");
-    if (!noBorder) {
-      noBorder = HPDF_Array_New(pdf->mmgr);
-      for (int i = 0; i < 3 && noBorder; ++i) HPDF_Array_AddNumber(noBorder, 0);
-      if (noBorder && HPDF_Xref_Add(pdf->xref, noBorder) != HPDF_OK) noBorder = nullptr;
-    }
-    if (noBorder) HPDF_Dict_Add(annotation, "Border", noBorder);
+  if (!links.add(at(link.from), from.y - 0.25f * fontSize, at(link.to), from.y + 0.75f * fontSize,
+                 sectionPages[to.page], to.y + fontSize)) {
+    linksLeftOutAt = pageCnt;
+    linksLeftOutFor = haru::LinkObjects::Attached::outOfMemory;
   }
-  ++linkCnt;
 }
 
 // A section's entries go under its own, in the order of the places they point at, and start
@@ -653,9 +573,15 @@ void ListingWriter::link(std::size_t from, std::size_t to, int n) {
   }
 }
 
-bool ListingWriter::linkBudgetReached() const { return state_ && state_->linkBudgetReached; }
-
-long ListingWriter::linkBudget() { return linksMax; }
+// Links never cost the listing: when memory or the document's objects run short, the links of
+// that page and the later ones are left out, and the console says so once.
+std::string ListingWriter::linksLeftOut() const {
+  if (!state_ || state_->linksLeftOutAt == 0) return "";
+  const bool memory = state_->linksLeftOutFor == haru::LinkObjects::Attached::outOfMemory;
+  return std::string("links: ") + (memory ? "memory ran short" : "the PDF's objects ran short") +
+         "; the links of page " + std::to_string(state_->linksLeftOutAt) +
+         " of the listing and after it are left out";
+}
 
 void ListingWriter::section(std::string_view header) {
   if (!state_ || !state_->usable()) return;

@@ -68,10 +68,9 @@ class ListingWriter final : public LineSink {
   void outlineEntry(std::string_view title, int n) override;
   void link(std::size_t from, std::size_t to, int n) override;
 
-  /// True once a link was dropped because the document took as many as it may.
-  bool linkBudgetReached() const;
-  /// The number of links a document may take.
-  static long linkBudget();
+  /// Empty, or the console line saying from which page on links were left out because memory
+  /// or the document's objects ran short. Complete once the document is closed.
+  std::string linksLeftOut() const;
 
   /// The first failure of a line command ("CAN'T SET page"), or empty. After a failure the
   /// writer ignores further lines.
