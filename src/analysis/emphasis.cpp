@@ -25,7 +25,6 @@ FaceWalker::FaceWalker(EmphasisRules& rules, const char* text, std::size_t size,
                        TextEncoding encoding)
     : rules_(rules),
       lexer_(text, size, encoding),
-      encoding_(encoding),
       spanStart_(text),
       spanEnd_(text) {}
 
@@ -40,7 +39,7 @@ void FaceWalker::nextSpan() {
       // Looked up as the scan records it: a basic name folded, an extended one as written.
       folded_.assign(t.start, t.length);
       if (t.kind == TokenKind::basicName) {
-        foldName(folded_.data(), folded_.data() + folded_.size(), encoding_);
+        foldName(folded_.data(), folded_.data() + folded_.size(), lexer_.encoding());
       }
       if (rules_.isBold(folded_.c_str())) face = pdf::bold;
     }

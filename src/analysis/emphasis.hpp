@@ -45,7 +45,6 @@ class FaceWalker {
 
   EmphasisRules& rules_;
   Lexer lexer_;
-  const TextEncoding encoding_;
   const char* spanStart_;
   const char* spanEnd_;
   pdf::Face spanFace_ = pdf::regular;

@@ -49,6 +49,8 @@ class Lexer {
   /// The next token; false at the end of the text.
   bool next(Token* token);
 
+  TextEncoding encoding() const { return utf8_ ? TextEncoding::utf8 : TextEncoding::eightBit; }
+
  private:
   using Byte = unsigned char;
   // What an apostrophe right after the previous token is.
