@@ -45,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config::clampSettings(settings, console);
 
   std::vector<char> text(data + 2, data + size);
+  const std::size_t length = text.size();
   text.push_back('\0');
-  if (text[0] == '\0') return 0;
 
   CheckingSink sink;
   analysis::NameTables names;
@@ -57,15 +57,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int totalLines = 0;
   std::string err;
   // Read as the program reads it: UTF-8 when the text is.
-  const auto encoding = analysis::isUtf8Text(text.data(), std::strlen(text.data()))
+  const auto encoding = analysis::isUtf8Text(text.data(), length)
                             ? analysis::TextEncoding::utf8
                             : analysis::TextEncoding::eightBit;
   const analysis::LayoutSettings layout{settings.tabWidth, settings.lineWidth, nullptr,
                                         analysis::Navigation(), encoding};
-  if (!analysis::layoutSource(text.data(), layout, lines, warnings, sink, &totalLines, &err)) {
+  if (!analysis::layoutSource(text.data(), length, layout, lines, warnings, sink, &totalLines, &err)) {
     return 0;
   }
-  if (!analysis::scanSource(text.data(), lines, names, warnings, sink, analysis::Navigation(), &err)) return 0;
+  // With the outline on, so that the design units read the tokens too.
+  analysis::Navigation navigation;
+  navigation.outline = true;
+  if (!analysis::scanSource(text.data(), length, encoding, lines, names, warnings, sink,
+                            navigation, &err)) {
+    return 0;
+  }
   warnings.log(-999, -1);
   analysis::writeCrossReference(names, {{"SYMBOL TABLE", true}}, settings.lineWidth, sink,
                                 analysis::Navigation(), encoding);

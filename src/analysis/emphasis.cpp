@@ -21,8 +21,12 @@ bool EmphasisRules::isBold(const char* name) {
   return table >= 0 && static_cast<std::size_t>(table) < boldTable.size() && boldTable[table];
 }
 
-FaceWalker::FaceWalker(EmphasisRules& rules, const char* text)
-    : rules_(rules), lexer_(text), spanStart_(text), spanEnd_(text) {}
+FaceWalker::FaceWalker(EmphasisRules& rules, const char* text, std::size_t size,
+                       TextEncoding encoding)
+    : rules_(rules),
+      lexer_(text, size, encoding),
+      spanStart_(text),
+      spanEnd_(text) {}
 
 // The next token that is drawn in a face of its own: a comment, or a name of a bold table.
 void FaceWalker::nextSpan() {
@@ -31,12 +35,11 @@ void FaceWalker::nextSpan() {
     pdf::Face face = pdf::regular;
     if (t.kind == TokenKind::comment) {
       if (rules_.obliqueComments) face = pdf::oblique;
-    } else if ((t.kind == TokenKind::basicName && !t.quoted) ||
-               t.kind == TokenKind::extendedName) {
+    } else if (t.kind == TokenKind::basicName || t.kind == TokenKind::extendedName) {
       // Looked up as the scan records it: a basic name folded, an extended one as written.
       folded_.assign(t.start, t.length);
       if (t.kind == TokenKind::basicName) {
-        for (char& c : folded_) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        foldName(folded_.data(), folded_.data() + folded_.size(), lexer_.encoding());
       }
       if (rules_.isBold(folded_.c_str())) face = pdf::bold;
     }

@@ -2,6 +2,7 @@
 // Emphasis of the numbered source lines: the names of chosen resource tables in bold, the
 // comments oblique.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,11 +30,10 @@ struct EmphasisRules {
 };
 
 /// The face of each byte of one text, asked in text order: the layout's companion. It reads
-/// the text with the lexer, which a layout in progress may have changed only by turning
-/// control bytes into line feeds.
+/// the text (`size` bytes and a zero byte) with the lexer.
 class FaceWalker {
  public:
-  FaceWalker(EmphasisRules& rules, const char* text);
+  FaceWalker(EmphasisRules& rules, const char* text, std::size_t size, TextEncoding encoding);
   /// The face of the byte at `p`; `p` never moves backwards from one call to the next.
   pdf::Face faceAt(const char* p) {
     while (p >= spanEnd_ && !done_) nextSpan();

@@ -1,6 +1,7 @@
 #pragma once
 // Source text layout: numbered, wrapped listing lines, the line-start index, text statistics.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,16 +54,17 @@ struct LayoutSettings {
   TextEncoding encoding = TextEncoding::eightBit;
 };
 
-/// Lays out one loaded, non-empty source. `text` is the file's bytes followed by one zero byte;
-/// the text ends at its first zero byte. Control bytes are overwritten by line feeds in place
-/// and reported to `warnings`; every source line goes to `sink` as a numbered line plus its
+/// Lays out one loaded, non-empty source: `text` holds the file's `size` bytes followed by one
+/// zero byte, and is only read. Control characters (the zero byte too) are dropped and
+/// reported to `warnings`; every source line goes to `sink` as a numbered line plus its
 /// continuation lines, in the faces that settings.emphasis gives its bytes (a line with a byte
 /// in another face than regular goes to the faces' line command); `lines` is filled; then the
 /// section end, "TEXT STATISTICS" (an outline entry with navigation.outline), "",
 /// "characters" and "lines". Adds the line count to *totalLines.
 /// The caller resets the name tables and the warning log before.
 /// False with "CAN'T SET lStart" when the index cannot grow.
-bool layoutSource(char* text, const LayoutSettings& settings, LineIndex& lines,
-                  WarningLog& warnings, pdf::LineSink& sink, int* totalLines, std::string* err);
+bool layoutSource(const char* text, std::size_t size, const LayoutSettings& settings,
+                  LineIndex& lines, WarningLog& warnings, pdf::LineSink& sink, int* totalLines,
+                  std::string* err);
 
 }  // namespace mervik::analysis

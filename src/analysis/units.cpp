@@ -16,14 +16,7 @@ bool isWord(const Token& t, std::string_view word) {
 }
 
 bool isName(const Token& t) {
-  return (t.kind == TokenKind::basicName && !t.quoted) || t.kind == TokenKind::extendedName;
-}
-
-// A basic name's consumed stop byte that is more than white space ends the words of a unit.
-bool stopsQuietly(const Token& t) {
-  if (t.kind != TokenKind::basicName) return true;
-  const auto c = static_cast<unsigned char>(t.stop);
-  return c == ' ' || c == '\t' || (c >= 0x0A && c <= 0x0D) || c == '\0';
+  return t.kind == TokenKind::basicName || t.kind == TokenKind::extendedName;
 }
 
 }  // namespace
@@ -33,7 +26,7 @@ bool UnitFinder::feed(const Token& token, std::string* title, const char** start
   bool found = false;
   if (step_ != Step::none) {
     found = expect(token, title, start);
-  } else if (atStatementStart_ && stopsQuietly(token)) {
+  } else if (atStatementStart_) {
     static const std::pair<std::string_view, Step> openers[] = {
         {"entity", Step::entity}, {"architecture", Step::architecture},
         {"package", Step::package}, {"configuration", Step::configuration},
@@ -47,10 +40,8 @@ bool UnitFinder::feed(const Token& token, std::string* title, const char** start
       start_ = token.start;
     }
   }
-  // The byte that ends the token for the statement's structure: a symbol, or a name's stop.
-  const char mark = token.kind == TokenKind::symbol      ? *token.start
-                    : token.kind == TokenKind::basicName ? token.stop
-                                                         : '\0';
+  // The statement's structure lies in its symbols.
+  const char mark = token.kind == TokenKind::symbol ? *token.start : '\0';
   // Within parentheses stand interface lists, whose package generics are no design units.
   if (mark == '(') ++depth_;
   if (mark == ')' && depth_ > 0) --depth_;
@@ -77,7 +68,7 @@ bool UnitFinder::expect(const Token& token, std::string* title, const char** sta
     fits = isName(token);
   }
   const bool last = fits && words_ + 1 == isAt;
-  if (!fits || (!last && !stopsQuietly(token))) {
+  if (!fits) {
     step_ = Step::none;
     return false;
   }

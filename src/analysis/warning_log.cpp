@@ -16,6 +16,7 @@ namespace {
 constexpr const char* positiveTexts[] = {
     "end of line within character or string constant",
     "end of line within extended identifier",
+    "end of text within comment",
 };
 // Negative kinds, indexed by -kind - 1.
 constexpr const char* negativeTexts[] = {

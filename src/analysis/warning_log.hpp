@@ -12,6 +12,7 @@ namespace mervik::analysis {
 enum WarningKind : int {
   unterminatedLiteral = 0,     // "end of line within character or string constant"
   unterminatedExtended = 1,    // "end of line within extended identifier"
+  unterminatedComment = 2,     // "end of text within comment"
   controlCharacter = -1,       // "control character ignored"
 };
 

@@ -156,7 +156,7 @@ bool loadSource(Run& run, const std::string& path, std::vector<char>* text) {
   std::string reason;
   switch (platform::loadFile(path, text, &reason)) {
     case platform::LoadStatus::loaded:
-      if ((*text)[0] != '\0') return true;
+      if (text->size() > 1) return true;  // the bytes and the zero byte behind them
       break;
     case platform::LoadStatus::notOpened:
       run.console.print("\n\n%s : FILE COULD NOT BE OPENED\n   %s: %s\n", path.c_str(),
@@ -170,12 +170,12 @@ bool loadSource(Run& run, const std::string& path, std::vector<char>* text) {
   return false;
 }
 
-/// How a loaded source is read: as UTF-8 when the run detects it and the text up to its
-/// zero byte is UTF-8 with a multi-byte character, otherwise byte by byte.
-analysis::TextEncoding encodingOf(const Run& run, const char* text) {
+/// How a loaded source is read: as UTF-8 when the run detects it and the text is UTF-8 with
+/// a multi-byte character, otherwise byte by byte.
+analysis::TextEncoding encodingOf(const Run& run, const char* text, std::size_t size) {
   if (run.settings.utf8 == config::Utf8::off) return analysis::TextEncoding::eightBit;
-  return analysis::isUtf8Text(text, std::strlen(text)) ? analysis::TextEncoding::utf8
-                                                       : analysis::TextEncoding::eightBit;
+  return analysis::isUtf8Text(text, size) ? analysis::TextEncoding::utf8
+                                          : analysis::TextEncoding::eightBit;
 }
 
 /// The record of a source: its bytes as read, before the layout touches them, go into the
@@ -215,7 +215,8 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   const bool record = run.settings.record == config::Record::on;
   const std::string sha256 = record ? recordSource(run, writer, source, text) : std::string();
 
-  const analysis::TextEncoding encoding = encodingOf(run, text.data());
+  const std::size_t size = text.size() - 1;  // the zero byte behind the text aside
+  const analysis::TextEncoding encoding = encodingOf(run, text.data(), size);
   if (encoding == analysis::TextEncoding::utf8) run.console.write("\n   read as UTF-8");
 
   std::string err;
@@ -224,19 +225,15 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
   warnings.log(0, 0);
   const analysis::LayoutSettings layout{run.settings.tabWidth, run.settings.lineWidth,
                                         &run.emphasis, run.settings.navigation, encoding};
-  if (!analysis::layoutSource(text.data(), layout, run.lines, warnings, writer, &run.totalLines,
-                              &err)) {
+  if (!analysis::layoutSource(text.data(), size, layout, run.lines, warnings, writer,
+                              &run.totalLines, &err)) {
     run.fail(err);
   }
   if (record) writeChecksum(writer, sha256, run.settings.lineWidth);
   writer.line("");
   writer.line("LEXICAL STATISTICS");
   writer.line("");
-  // A byte order mark is no part of the source: read as three symbols it would hide a design
-  // unit that opens the text. It is never part of a name, so the names stay the same.
-  const std::size_t scanStart =
-      encoding == analysis::TextEncoding::utf8 ? analysis::byteOrderMarkLength(text.data()) : 0;
-  if (!analysis::scanSource(text.data() + scanStart, run.lines, run.names, warnings, writer,
+  if (!analysis::scanSource(text.data(), size, encoding, run.lines, run.names, warnings, writer,
                             run.settings.navigation, &err)) {
     run.fail(err);
   }

@@ -25,7 +25,7 @@ EmphasisRules rules(bool oblique) {
 // The face of every byte: '.' regular, 'b' bold, 'o' oblique.
 std::string faces(const std::string& text, bool oblique = true) {
   EmphasisRules r = rules(oblique);
-  FaceWalker walker(r, text.c_str());
+  FaceWalker walker(r, text.c_str(), text.size(), TextEncoding::eightBit);
   std::string out;
   for (const char& c : text) out += ".bo"[walker.faceAt(&c)];
   return out;
@@ -37,7 +37,9 @@ TEST(Emphasis, BoldNamesOfChosenTablesObliqueComments) {
       {"s <= \"-- is\"; -- x", "..............oooo"},  // "--" in a string starts no comment
       {"'e' \\is\\ \\Entity\\ ieee", "..................bbbb"},  // excluded tables too
       {"to_x to_int x\"is\" end_x", "bbbb..................."},  // exact name wins
-      {"a--end\nEnd;--\x01is", "...bbb.bbb.oo.bb"},  // a control byte ends a comment
+      {"\xC9ND is\xA0IS", "....bb.bb"},  // an accented name is no ASCII one; the no-break space
+      {"a--end\nEnd;--\x01is", ".ooooo.bbb.ooooo"},  // nor a control byte ends a comment
+      {"/* is\n*/is", "oooooooobb"},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(faces(text), expected) << text;
   EXPECT_EQ(faces("is -- is", false), "bb......");

@@ -22,8 +22,8 @@ struct Layouts {
     sink.lines.clear();
     warnings.log(0, 0);
     const TextEncoding encoding = utf8 ? TextEncoding::utf8 : TextEncoding::eightBit;
-    EXPECT_TRUE(layoutSource(text.data(), {tabWidth, lineWidth, nullptr, {}, encoding}, index,
-                             warnings, sink, nullptr, nullptr));
+    EXPECT_TRUE(layoutSource(text.data(), source.size(), {tabWidth, lineWidth, nullptr, {},
+                             encoding}, index, warnings, sink, nullptr, nullptr));
     warnings.log(-999, -1);
     return sink.joined();
   }
@@ -55,9 +55,11 @@ TEST(Layout, NumbersWrapsCountsAndWarnsFromSourceToSource) {
       {"\tx\n", INT_MIN, 2, "   1 | \n     |   \n     |   \n     |  x\n"},
       {"\t" + std::string(2000, 'x'), INT_MAX, 0,  // a tab width of 0 is taken as 1
        "   1 |  " + std::string(1015, 'x') + "\n     |  " + std::string(985, 'x') + "\n"},
-      {std::string("a <= b;\r\n\tc;\r\n\r\nend\r\n\0ef\n", 25), 100, 4,  // CRs are counted
-       "   1 | a <= b;\n   2 |     c;\n   3 | \n   4 | end\n" + stats +
-           "    21 characters\n     4 lines\n"},
+      // CRs are counted; a zero byte is a control character like the others.
+      {std::string("a <= b;\r\n\tc;\r\n\r\nend\r\n\0ef\0\n", 26), 100, 4,
+       "   1 | a <= b;\n   2 |     c;\n   3 | \n   4 | end\n   5 | ef\n" + stats +
+           "    26 characters\n     5 lines\n\nWARNINGS\n\n     line     4" + ctl +
+           "     line     5" + ctl},
       // No warning before line 1; a form feed starting a line is reported with the line before.
       {"\f\x01" "a\x1b\x7f\x80\xff\n\fb\fc\n", 100, 4, "   1 | a\x7f\x80\xff\n   2 | bc\n" + stats +
            "    13 characters\n     2 lines\n\nWARNINGS\n\n     line     1" + ctl +
@@ -70,9 +72,9 @@ TEST(Layout, NumbersWrapsCountsAndWarnsFromSourceToSource) {
     if (expected.find("<section end>") == std::string::npos) all.erase(all.find("<section end>"));
     EXPECT_EQ(all, expected) << source << " / " << lineWidth;
   }
-  // Control bytes become line feeds in place; lookups before line 1, in it, at line ends.
+  // The text is only read; lookups before line 1, in it, at line ends.
   layouts.run("\fa\001b\n\002\nc", 100, 4);
-  EXPECT_EQ(std::string(text.data()), "\na\nb\n\n\nc");
+  EXPECT_EQ(std::string(text.data()), "\fa\001b\n\002\nc");
   std::string found;
   for (size_t at : {0, 1, 5, 6, 7})
     found += std::to_string(layouts.index.lineIndex(-1, &text[at]));

@@ -13,8 +13,8 @@ namespace mervik::analysis {
 TEST(WarningLog, ReportKeepsFifteenCountsTheRestNamesUnknownKindsAndResets) {
   const std::pair<int, const char*> kinds[] = {{-1, "control character ignored"},
       {0, "end of line within character or string constant"},
-      {1, "end of line within extended identifier"}, {2, "unknown warning"},
-      {-2, "unknown warning"}, {-100, "unknown warning"}, {INT_MAX, "unknown warning"}};
+      {1, "end of line within extended identifier"}, {2, "end of text within comment"},
+      {-2, "unknown warning"}, {3, "unknown warning"}, {INT_MAX, "unknown warning"}};
   const std::pair<int, std::string> cases[] = {{0, "#"}, {1, "#\n     1 warnings"},
       {15, "#\n    15 warnings"}, {16, "     1 extra warnings\n#\n    16 warnings"},
       {40, "    25 extra warnings\n#\n    40 warnings"}};

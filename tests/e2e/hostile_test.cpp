@@ -42,7 +42,7 @@ TEST(Hostile, SourcesOfAnyBytesAndResourcesOfAnyValuesGiveASoundListingOrTheFata
       {"one 4 MB line", "", repeated("signal s : bit; ", 1 << 18), "\n     1 lines\n"},
       {"100,000 lines", "", repeated("a\n", 100000), "\n100000 lines\n"},
       {"controls", "", repeated("\x01\x02\x0b\x0c\x0d\x1a\x1f", 1000), "7000 characters\n"},
-      {"zero bytes", "", std::string("entity a\0is\0end", 15), "\n     8 characters\n"},
+      {"zero bytes", "", std::string("entity a\0is\0end", 15), "\n    15 characters\n"},
       {"huge name", "", huge + " <= y;\n", "\n    " + huge + "   \n             1 \n"},
       {"huge format", "/FORMAT\n99999999999\n-2147483648\n", tabbed, "     3 lines\n"},
       {"19 tables", tables, "entity e99996 is end;\n", "\nT18\n\n    e99996 "},

@@ -53,7 +53,7 @@ TEST(Record, ChecksumsInformationAndAttachmentsGiveTheSourcesBack) {
               std::string::npos) << name;
   }
   EXPECT_EQ(infoLines(pdf, {"Title", "Subject", "Author", "CreationDate", "ModDate"}),
-            "Title:           VHDL listing\nSubject:         VHDL listing: 5 files, 170 lines\n"
+            "Title:           VHDL listing\nSubject:         VHDL listing: 5 files, 171 lines\n"
             "CreationDate:    Tue Nov 14 22:13:20 2023 UTC\n"
             "ModDate:         Tue Nov 14 22:13:20 2023 UTC\n");
   EXPECT_EQ(commandOutput("pdfdetach -list '" + pdf + "'"),
