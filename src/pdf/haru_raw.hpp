@@ -34,10 +34,19 @@
 //                   bits.
 //  memoryManager    A document made by HPDF_New has a memory manager without a pool, whose
 //                   alloc_fn and free_fn are a pair, as HPDF_GetMem and HPDF_FreeMem use them.
+//  objectLayer      HPDF_Doc exposes mmgr, xref and catalog; HPDF_Dict_New and HPDF_Array_New
+//                   make direct objects that the container they are added to owns, also after
+//                   a failed add; HPDF_DictStream_New registers an indirect stream dictionary
+//                   whose /Length the library fills in at the save and whose filter is none,
+//                   so its bytes are copied as written; HPDF_String_New without an encoder
+//                   writes the bytes as a literal string, escaped. (The record's embedded files
+//                   and viewer preference: the library has no call for either that fits, as
+//                   HPDF_AttachFile reads the file from disk again and dates nothing.)
 
 #include <hpdf.h>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -107,5 +116,27 @@ class LinkObjects {
  private:
   std::unique_ptr<Store> store_;
 };
+
+// The listing as a record (objectLayer).
+
+/// A calendar time in UTC, from seconds since 1970 (proleptic Gregorian, no leap seconds);
+/// years are held within 0 and 9999, as a PDF date takes them.
+HPDF_Date utcDate(std::int64_t secondsSince1970);
+
+/// The embedded files of one document, entered into its EmbeddedFiles name tree as they come.
+class Attachments {
+ public:
+  /// Adds `bytes` as the embedded file `name` (a path as the console shows it), deflated, with
+  /// its size and `lastWrite` as modification date. A name tree's keys must be sorted: names
+  /// come in byte order (the sections' order). False when the library has no memory; the
+  /// document then holds a broken tree and must not be saved.
+  bool add(HPDF_Doc pdf, std::string_view name, std::string_view bytes, std::int64_t lastWrite);
+
+ private:
+  HPDF_Array pairs_ = nullptr;  // the tree's /Names: key, file specification, ...
+};
+
+/// Asks viewers to show the document's Title in their window bar instead of the file name.
+bool displayDocTitle(HPDF_Doc pdf);
 
 }  // namespace mervik::pdf::haru

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "pdf/haru_raw.hpp"
-#include "pdf/haru_record.hpp"
 #include "pdf/page_compressor.hpp"
 #include "platform/files.hpp"
 

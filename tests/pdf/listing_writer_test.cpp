@@ -1,5 +1,5 @@
 #include "pdf/listing_writer.hpp"
-#include "pdf/haru_record.hpp"
+#include "pdf/haru_raw.hpp"
 
 #include <gtest/gtest.h>
 
