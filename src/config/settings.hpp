@@ -10,6 +10,9 @@ namespace mervik::config {
 /// always byte by byte.
 enum class Utf8 : bool { off, detect };
 
+/// Whether the listing ends with the index of the names used in more than one file.
+enum class Index : bool { off, on };
+
 struct Settings {
   int tabWidth = 4;       // columns between tab stops
   int lineWidth = 100;    // characters a listing line may reach before it wraps
@@ -18,6 +21,7 @@ struct Settings {
   Utf8 utf8 = Utf8::detect;
   // Unit and report outline entries, and links from each cross-reference name.
   analysis::Navigation navigation{true, analysis::Navigation::Links::names};
+  Index index = Index::off;
 };
 
 /// Brings settings the layout cannot use into range and says so on the console:

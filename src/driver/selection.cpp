@@ -57,6 +57,7 @@ bool appendSource(const std::string& directory, const platform::DirEntry& entry,
     *err = "CAN'T SET sources[sourceCnt].header";
     return false;
   }
+  source.lastWrite = entry.lastWrite;
   sources->push_back(std::move(source));  // room was made above: this cannot throw
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Source selection: names from the command line or the prompt, expanded into source records.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ namespace mervik::driver {
 struct Source {
   std::string path;    // the pattern's directory as written, then the entry's own name
   std::string header;  // 24-character date of the last write, three blanks, the entry's name
+  std::int64_t lastWrite = 0;  // seconds since 1970, the date in the header
 };
 
 /// The prompt tokenizer: cuts the next name out of the typed line that *cursor points into,

@@ -34,6 +34,7 @@ class ListingQueue final : public LineSink {
   void anchor(int n) override;
   void outlineEntry(std::string_view title, int n) override;
   void link(std::size_t from, std::size_t to, int n) override;
+  void linkToSection(std::size_t from, std::size_t to, int section, int n) override;
 
   /// The writer's first failure ("CAN'T SET page") as far as the worker has come, or empty.
   /// Never waits; after finish() it is the writer's final word.

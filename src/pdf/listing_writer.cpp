@@ -167,6 +167,12 @@ struct ListingWriter::State {
   struct Link {
     std::size_t from, to;
     int line;
+    int section = -1;  // an earlier section's number, or -1: the current section
+  };
+  // Where an earlier section's numbered lines went, kept for links from a later section.
+  struct Earlier {
+    std::vector<HPDF_Page> pages;
+    std::vector<Place> numbered;
   };
   HPDF_Outline sectionOutline = nullptr;
   std::vector<HPDF_Page> sectionPages;
@@ -180,6 +186,9 @@ struct ListingWriter::State {
   long linkCnt = 0;
   bool linkBudgetReached = false;
   HPDF_Array noBorder = nullptr;  // [0 0 0], shared by the links of the document
+  int sectionCnt = 0;               // section commands so far
+  bool keepEarlier = false;
+  std::vector<Earlier> earlier;     // by section number, while links can still be made
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
 
   ~State() { freeDocument(); }
@@ -209,6 +218,7 @@ struct ListingWriter::State {
   void place(const Place& where);
   HPDF_Destination destinationAt(const Place& where);
   void addLink(const Link& link, const Place& from);
+  void addLink(const Link& link, const Place& from, HPDF_Destination target);
   void finishSection();
 };
 
@@ -489,12 +499,30 @@ HPDF_Destination ListingWriter::State::destinationAt(const Place& where) {
 // hundred bytes in memory and in the file, so a document takes at most linksMax of them.
 void ListingWriter::State::addLink(const Link& link, const Place& from) {
   const auto n = static_cast<std::size_t>(link.line);
+  if (link.section >= 0) {
+    // An earlier section's line: a destination of its own, as few links go there.
+    const auto s = static_cast<std::size_t>(link.section);
+    if (link.line <= 0 || s >= earlier.size() || n >= earlier[s].numbered.size()) return;
+    const Place& to = earlier[s].numbered[n];
+    if (to.drawn == 0 || to.page >= earlier[s].pages.size()) return;
+    if (linkCnt >= linksMax) {
+      linkBudgetReached = true;
+      return;
+    }
+    HPDF_Destination target = HPDF_Page_CreateDestination(earlier[s].pages[to.page]);
+    if (target) HPDF_Destination_SetFitH(target, to.y + fontSize);
+    addLink(link, from, target);
+    return;
+  }
   if (link.line <= 0 || n >= numbered.size() || numbered[n].drawn == 0) return;
   if (linkCnt >= linksMax) {
     linkBudgetReached = true;
     return;
   }
-  const HPDF_Destination target = destinationAt(numbered[n]);
+  addLink(link, from, destinationAt(numbered[n]));
+}
+
+void ListingWriter::State::addLink(const Link& link, const Place& from, HPDF_Destination target) {
   // Within the page: the library takes no number beyond 32,767, and a longer name's line runs
   // off the page anyway.
   const auto at = [&](std::size_t offset) {
@@ -531,6 +559,13 @@ void ListingWriter::State::finishSection() {
   }
   if (sectionOutline && !entries.empty()) HPDF_Outline_SetOpened(sectionOutline, HPDF_FALSE);
   sectionOutline = nullptr;
+  if (keepEarlier && !linkBudgetReached && sectionCnt > 0) {
+    earlier.resize(static_cast<std::size_t>(sectionCnt));
+    earlier.back().pages.swap(sectionPages);
+    earlier.back().numbered.swap(numbered);
+  } else if (linkBudgetReached) {
+    std::vector<Earlier>().swap(earlier);  // no link will ever be made again
+  }
   sectionPages.clear();
   std::vector<Place>().swap(numbered);
   drawnCnt = 0;
@@ -589,6 +624,30 @@ void ListingWriter::link(std::size_t from, std::size_t to, int n) {
   }
 }
 
+void ListingWriter::linkToSection(std::size_t from, std::size_t to, int section, int n) {
+  State* s = state_.get();
+  if (!s || !s->pdf || !s->failure.empty() || section < 0) return;
+  try {
+    s->linksPending.push_back({from, to, n, section});
+  } catch (const std::bad_alloc&) {
+    s->failure = pageFailure;
+  }
+}
+
+void ListingWriter::keepSectionPlaces() {
+  if (state_) state_->keepEarlier = true;
+}
+
+int ListingWriter::linesPerPage() const {
+  const State* s = state_.get();
+  if (!s || !s->pdf) return 0;
+  // The baselines a column takes, stepped as the drawing steps them.
+  HPDF_REAL y = s->pageHeight - textDrop;
+  int rows = 0;
+  for (; y >= lowestLine && rows < 1000000; y += s->lineStep) ++rows;
+  return rows * s->columnCnt;
+}
+
 bool ListingWriter::linkBudgetReached() const { return state_ && state_->linkBudgetReached; }
 
 long ListingWriter::linkBudget() { return linksMax; }
@@ -597,6 +656,7 @@ void ListingWriter::section(std::string_view header) {
   if (!state_ || !state_->pdf || !state_->failure.empty()) return;
   try {
     state_->finishSection();
+    ++state_->sectionCnt;
     state_->sectionTitle.assign(header);
   } catch (const std::bad_alloc&) {
     state_->failure = pageFailure;

@@ -43,6 +43,14 @@ class ListingWriter final : public LineSink {
   void anchor(int n) override;
   void outlineEntry(std::string_view title, int n) override;
   void link(std::size_t from, std::size_t to, int n) override;
+  /// Takes effect only for sections that ended after keepSectionPlaces().
+  void linkToSection(std::size_t from, std::size_t to, int section, int n) override;
+
+  /// From now on the places of the numbered lines of each finished section are kept, so that a
+  /// later section can link to them; given up once the link budget is reached.
+  void keepSectionPlaces();
+  /// The lines a page takes, in all its columns.
+  int linesPerPage() const;
 
   /// True once a link was dropped because the document took as many as it may.
   bool linkBudgetReached() const;
