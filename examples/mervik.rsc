@@ -227,3 +227,4 @@ vital_primitives
 /OPTIONS
 bold Reserved words
 oblique comments
+index on

@@ -159,4 +159,62 @@ TEST(Index, LettersForSeveralPagesAndNoIndexWithoutTwoFiles) {
   }
 }
 
+// The examples and ghdl's sources under the shipped resource file: the index is exactly what
+// the files' own SYMBOL TABLEs give, read back from the same PDF.
+TEST(Index, RealSourcesAgreeWithTheirCrossReferences) {
+  Workspace f;
+  f.resource(shippedResource());
+  const Sources sources = realSources();
+  f.sources(sources);
+  const RunResult run = f.run({"*.vhd*"});
+  ASSERT_EQ(run.status, 0);
+  const Pdf pdf = f.pdf();
+  // name -> the files' entries "path: numbers", in the sections' order.
+  std::map<std::string, std::vector<std::string>> fromCrossReferences, fromIndex;
+  std::string section, name, *entry = nullptr;
+  bool symbols = false;
+  for (const DrawnLine& line : pdf.lines()) {
+    const std::string header = pdf.pages[line.page].runsIn("Helvetica").at(0).text;
+    const std::string title = header.substr(header.rfind(' ') + 1);
+    if (title != section) section = title, symbols = false, entry = nullptr;
+    std::istringstream words(line.text);
+    std::string word, numbers;
+    const size_t indent = line.text.find_first_not_of(' ');
+    if (section != "INDEX") {
+      if (line.text == "SYMBOL TABLE") symbols = true;
+      if (!symbols || indent == std::string::npos || line.text == "SYMBOL TABLE") continue;
+      if (indent == 4) {
+        // The name, blanks included (an extended identifier), up to its first number.
+        words >> name;
+        while (words >> word && word.find_first_not_of("0123456789+") != std::string::npos)
+          name += " " + word;
+        entry = &fromCrossReferences[name].emplace_back(section + ":");
+        if (words) *entry += " " + word;
+      }
+      while (words >> word) *entry += " " + word;
+    } else if (indent == 4) {
+      name = line.text.substr(4);
+    } else if (indent == 8) {
+      words >> word;
+      entry = &fromIndex[name].emplace_back(word + ":");
+      while (words >> word) *entry += " " + word;
+    } else if (indent != std::string::npos && entry) {
+      while (words >> word) *entry += " " + word;
+    }
+  }
+  for (auto it = fromCrossReferences.begin(); it != fromCrossReferences.end();)
+    it = it->second.size() < 2 ? fromCrossReferences.erase(it) : std::next(it);
+  const auto joined = [](const std::map<std::string, std::vector<std::string>>& index) {
+    std::string text;
+    for (const auto& [n, files] : index)
+      for (const std::string& file : files) text += n + " " + file + "\n";
+    return text;
+  };
+  EXPECT_GT(fromIndex.size(), 200u);
+  EXPECT_EQ(joined(fromIndex), joined(fromCrossReferences));
+  EXPECT_NE(run.console.find("\n\nIndex: " + std::to_string(fromIndex.size()) +
+                             " names used in more than one file\n"),
+            std::string::npos);
+}
+
 }  // namespace mervik::test
