@@ -28,12 +28,14 @@ VARIANTS = {
     "default": "",
     "links-off": "links off\n",
     "shipped": "bold Reserved words\noblique comments\n",
+    "index": "index on\n",
 }
 PAIRS = [
     ("default", "links-off", "links names (the default) against none"),
     ("shipped", "default", "emphasis of the shipped file against none"),
     ("default", "no-utf8", "UTF-8 detection (the default) against none"),
     ("default", "classic", "every default against the classic listing"),
+    ("index", "default", "the index against none"),
 ]
 
 
