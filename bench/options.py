@@ -13,6 +13,7 @@ import os
 import shutil
 import statistics
 import sys
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from measure import Input, file_digest, load_average, log, quiet_environment, run_once  # noqa: E402
@@ -27,15 +28,19 @@ VARIANTS = {
     "no-utf8": "utf8 off\n",
     "default": "",
     "links-off": "links off\n",
+    "links-all": "links all\n",
     "shipped": "bold Reserved words\noblique comments\n",
     "index": "index on\n",
+    "record": "bold Reserved words\noblique comments\nrecord on\n",
 }
 PAIRS = [
     ("default", "links-off", "links names (the default) against none"),
+    ("links-all", "links-off", "links all against none"),
     ("shipped", "default", "emphasis of the shipped file against none"),
     ("default", "no-utf8", "UTF-8 detection (the default) against none"),
     ("default", "classic", "every default against the classic listing"),
     ("index", "default", "the index against none"),
+    ("record", "shipped", "the record (checksums, attachments) against none"),
 ]
 
 
@@ -102,6 +107,18 @@ def main():
             x, y = med[(i, a)], med[(i, b)]
             print("| %s | %s | %.3f | %.3f | %.3f | %.3f |"
                   % (i, what, x[0] / y[0], x[1] / y[1], x[2] / y[2], x[3] / y[3]))
+
+    # A record may grow the PDF by the sources' deflated size and 5% more.
+    print("\n| input | record's PDF growth, bytes | sources deflated, bytes | growth / deflated |")
+    print("|---|--:|--:|--:|")
+    for i in args.inputs.upper():
+        inp = Input(args.work, i)
+        deflated = 0
+        for f in inp.files:
+            with open(os.path.join(inp.dir, f), "rb") as fh:
+                deflated += len(zlib.compress(fh.read()))
+        growth = med[(i, "record")][3] - med[(i, "shipped")][3]
+        print("| %s | %d | %d | %.3f |" % (i, growth, deflated, growth / deflated))
 
 
 if __name__ == "__main__":

@@ -228,3 +228,4 @@ vital_primitives
 bold Reserved words
 oblique comments
 index on
+record on

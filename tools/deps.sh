@@ -3,7 +3,7 @@
 # Works as root or through sudo; never asks a question, so it runs without a terminal.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libhpdf-dev zlib1g-dev googletest libgtest-dev libqpdf-dev qpdf
+packages=(cmake make g++ pkg-config libhpdf-dev zlib1g-dev nettle-dev googletest libgtest-dev libqpdf-dev qpdf
           poppler-utils clang libclang-rt-14-dev ghdl-common groff-base dpkg-dev lintian "$@")
 
 missing=()

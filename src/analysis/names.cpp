@@ -409,7 +409,8 @@ std::vector<const NameEntry*> NameTable::entries() {
   return out;
 }
 
-NameTables::NameTables() = default;
+// Room for the longest failure text, so that reporting a failed allocation allocates nothing.
+NameTables::NameTables() { failure_.reserve(32); }
 NameTables::~NameTables() = default;
 
 bool NameTables::resetSymbols() {

@@ -93,16 +93,31 @@ const char* readValue(char*& position, const char* end) {
   return nullptr;
 }
 
+/// True for an optional sign and one or more digits, and nothing else.
+bool isDecimal(const char* text) {
+  if (*text == '+' || *text == '-') ++text;
+  if (!hasClass(*text, classDigit)) return false;
+  while (hasClass(*text, classDigit)) ++text;
+  return *text == '\0';
+}
+
+/// "\n   WARNING - <what>:  <line>  (line N)": a mistake in the file, shown where it is.
+void warnAt(const ResourceReader& reader, platform::Console& console, const char* what,
+            const char* line) {
+  console.print("\n   WARNING - %s:  %s  (line %d)", what, line, reader.lineOf(line));
+}
+
 bool fail(std::string* err, const char* message) {
   if (err != nullptr) *err = message;
   return false;
 }
 
-void readTitle(ResourceReader& reader, platform::Console& console) {
+void readTitle(ResourceReader& reader, Settings& settings, platform::Console& console) {
   if (reader.readResource("", "TITLE") == nullptr) return;
   if (const char* title = reader.readResource(nullptr, nullptr)) {
     console.write("  :  ");
     console.write(title);
+    settings.title = title;
   }
 }
 
@@ -113,9 +128,13 @@ void readFormat(ResourceReader& reader, Settings& settings, platform::Console& c
   console.write("\n.. format");
   const char* value = reader.readResource(nullptr, nullptr);
   if (value == nullptr) return;
+  // A word where a number belongs still reads as its leading digits (or 0), as it always did,
+  // but no longer silently.
+  if (!isDecimal(value)) warnAt(reader, console, "FORMAT NOT A NUMBER", value);
   settings.tabWidth = saturatedInt(decimalValue(value));
   value = reader.readResource(nullptr, nullptr);
   if (value == nullptr) return;
+  if (!isDecimal(value)) warnAt(reader, console, "FORMAT NOT A NUMBER", value);
   const std::int64_t width = decimalValue(value);
   settings.lineWidth = saturatedInt((width < 0 ? -width : width) + 6);
   settings.landscape = width < 0;
@@ -170,6 +189,19 @@ bool readTables(ResourceReader& reader, analysis::NameTables& names,
   }
 }
 
+/// The paper of an option's value: true when the name is known.
+bool paperOf(std::string_view name, Paper* paper) {
+  static constexpr std::pair<std::string_view, Paper> papers[] = {
+      {"a4", Paper::a4}, {"letter", Paper::letter}, {"legal", Paper::legal}, {"a3", Paper::a3}};
+  for (const auto& [known, value] : papers) {
+    if (name == known) {
+      *paper = value;
+      return true;
+    }
+  }
+  return false;
+}
+
 /// One option line, "key value": true when the key and the value are known.
 bool applyOption(std::string_view line, const ResourceTables& tables, Settings& settings,
                  analysis::EmphasisRules& emphasis) {
@@ -187,6 +219,15 @@ bool applyOption(std::string_view line, const ResourceTables& tables, Settings& 
     settings.navigation.outline = value == "units";
   } else if (key == "index" && (value == "on" || value == "off")) {
     settings.index = value == "on" ? Index::on : Index::off;
+  } else if (key == "wait" && (value == "on" || value == "off")) {
+    settings.keyWait = value == "on";
+  } else if (key == "record" && (value == "on" || value == "off")) {
+    settings.record = value == "on" ? Record::on : Record::off;
+  } else if (key == "author" && !value.empty()) {
+    settings.author = value;
+    settings.authorGiven = true;
+  } else if (key == "paper") {
+    return paperOf(value, &settings.paper);
   } else if (key == "oblique" && value == "comments") {
     emphasis.obliqueComments = true;
   } else if (key == "bold") {
@@ -212,8 +253,19 @@ void readOptions(ResourceReader& reader, const ResourceTables& tables, Settings&
   if (reader.readResource("", "OPTIONS") == nullptr) return;
   while (const char* line = reader.readResource(nullptr, nullptr)) {
     if (applyOption(line, tables, settings, emphasis)) continue;
-    console.write("\n   WARNING - UNKNOWN OPTION:  ");
-    console.write(line);
+    warnAt(reader, console, "UNKNOWN OPTION", line);
+  }
+}
+
+/// A misspelt section (/FORMT, /OPTION) would otherwise be passed over without a word. A known
+/// section is matched by its start, as the section search does.
+void reportUnknownSections(const ResourceReader& reader, platform::Console& console) {
+  for (const char* line : reader.sectionLines()) {
+    bool known = line[1] == '/';
+    for (const char* key : {"TITLE", "FORMAT", "OPTIONS"}) {
+      known = known || std::strncmp(line + 1, key, std::strlen(key)) == 0;
+    }
+    if (!known) warnAt(reader, console, "UNKNOWN SECTION", line);
   }
 }
 
@@ -221,7 +273,7 @@ bool readSections(ResourceReader& reader, std::string_view origin, Settings& set
                   analysis::NameTables& names, analysis::EmphasisRules& emphasis,
                   ResourceTables& tables, platform::Console& console, std::string* err) {
   console.write("\n\nLoading resource file");
-  readTitle(reader, console);
+  readTitle(reader, settings, console);
   if (!origin.empty()) {
     // Found elsewhere than beside the program: say where, since that is no longer obvious.
     console.write("\n   from ");
@@ -237,6 +289,7 @@ bool readSections(ResourceReader& reader, std::string_view origin, Settings& set
   }
   if (!readTables(reader, names, emphasis, tables, console, err)) return false;
   readOptions(reader, tables, settings, emphasis, console);
+  reportUnknownSections(reader, console);
   return true;
 }
 
@@ -246,7 +299,10 @@ ResourceReader::ResourceReader(std::vector<char> text) : text_(std::move(text)) 
   if (text_.empty() || text_.back() != '\0') text_.push_back('\0');
   char* const start = text_.data();
   end_ = start + std::strlen(start);
+  lineStarts_.push_back(0);
   for (char* p = start; p != end_; ++p) {
+    const bool lineEnd = *p == '\n' || (*p == '\r' && p[1] != '\n');
+    if (lineEnd) lineStarts_.push_back(static_cast<std::size_t>(p + 1 - start));
     if (*p == '\n' || *p == '\r') {
       *p = '\0';
     } else if (*p == '\t') {
@@ -258,6 +314,20 @@ ResourceReader::ResourceReader(std::vector<char> text) : text_(std::move(text)) 
     if (p[-1] == ' ' && *p == '\0') p[-1] = '\0';
   }
   position_ = start;
+}
+
+int ResourceReader::lineOf(const char* p) const {
+  const auto offset = static_cast<std::size_t>(p - text_.data());
+  return static_cast<int>(std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) -
+                          lineStarts_.begin());
+}
+
+std::vector<const char*> ResourceReader::sectionLines() const {
+  std::vector<const char*> lines;
+  for (std::size_t offset : lineStarts_) {
+    if (text_[offset] == '/') lines.push_back(text_.data() + offset);
+  }
+  return lines;
 }
 
 const char* ResourceReader::readResource(const char* source, const char* key) {

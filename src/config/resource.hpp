@@ -30,8 +30,15 @@ class ResourceReader {
   /// (nullptr); returns the value without leading blanks, or nullptr at a section line or end.
   const char* readResource(const char* source, const char* key);
 
+  /// The line number (from 1) of the line that `p`, a pointer into the text, lies on; a CR LF
+  /// pair ends one line.
+  int lineOf(const char* p) const;
+  /// Every section line (a '/' in its first column), in file order.
+  std::vector<const char*> sectionLines() const;
+
  private:
   std::vector<char> text_;
+  std::vector<std::size_t> lineStarts_;  // offset of each line's first byte
   char* end_ = nullptr;
   char* position_ = nullptr;
 };
@@ -42,7 +49,9 @@ class ResourceReader {
 /// (unchecked: the caller clamps them), fills exactTable and wildTable of `names` and the
 /// classes of `emphasis`, and appends the file's tables to `tables`. Then reads the OPTIONS
 /// section: "key value" lines that set the options of `settings` and `emphasis`; any other line
-/// there is shown as "\n   WARNING - UNKNOWN OPTION:  <line>". Keeps the prepared text in
+/// there is shown as "\n   WARNING - UNKNOWN OPTION:  <line>  (line N)". A section line of no
+/// known section and a FORMAT value that is not a decimal number are shown the same way.
+/// Keeps the prepared text in
 /// `*reader`. False with "TOO MANY RESOURCE TABLES" or "CAN'T SET table->symbol".
 bool resourceStep(std::vector<char> text, std::string_view origin,
                   std::unique_ptr<ResourceReader>* reader, Settings& settings,

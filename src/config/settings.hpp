@@ -1,6 +1,8 @@
 #pragma once
 // The run's settings and the bounds that keep the layout sound.
 
+#include <string>
+
 #include "analysis/units.hpp"
 #include "platform/console.hpp"
 
@@ -13,6 +15,13 @@ enum class Utf8 : bool { off, detect };
 /// Whether the listing ends with the index of the names used in more than one file.
 enum class Index : bool { off, on };
 
+/// Whether the listing is a record of the sources: checksums, document information and the
+/// sources themselves attached.
+enum class Record : bool { off, on };
+
+/// The paper the pages are set on.
+enum class Paper { a4, letter, legal, a3 };
+
 struct Settings {
   int tabWidth = 4;       // columns between tab stops
   int lineWidth = 100;    // characters a listing line may reach before it wraps
@@ -22,6 +31,13 @@ struct Settings {
   // Unit and report outline entries, and links from each cross-reference name.
   analysis::Navigation navigation{true, analysis::Navigation::Links::names};
   Index index = Index::off;
+  // /OPTIONS wait off: no key wait at the end, also in a terminal.
+  bool keyWait = true;
+  Record record = Record::off;
+  Paper paper = Paper::a4;
+  std::string author{};    // the document's Author when authorGiven
+  bool authorGiven = false;
+  std::string title{};     // the first line of /TITLE; empty when there is none
 };
 
 /// Brings settings the layout cannot use into range and says so on the console:

@@ -10,7 +10,7 @@ enum class Origin { besideProgram, elsewhere };
 
 /// Loads `path` into `found`; false when there is no readable file there.
 bool take(const std::string& path, Origin origin, FoundResource* found) {
-  switch (platform::loadFile(path, &found->text)) {
+  switch (platform::loadFile(path, &found->text, &found->reason)) {
     case platform::LoadStatus::notOpened:
       return false;
     case platform::LoadStatus::empty:

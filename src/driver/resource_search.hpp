@@ -10,6 +10,7 @@ namespace mervik::driver {
 struct FoundResource {
   std::vector<char> text;  // the bytes and one zero byte; empty: no resource file
   std::string origin;      // its path, when it is not the file beside the program; else empty
+  std::string reason;      // why the chosen file could not be read
 };
 
 /// The places looked at in order: `besideProgram` (the design's own place), mervik.rsc in the

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <set>
 #include <string_view>
 
-#include "driver/paths.hpp"
 #include "platform/files.hpp"
 
 namespace mervik::driver {
@@ -33,8 +33,8 @@ const char* const promptLines[] = {
 
 // Appends the record of one matched file. Path and header are built at full length, so a
 // long name is never cut into the name of some other file.
-bool appendSource(const std::string& directory, const platform::DirEntry& entry,
-                  std::vector<Source>* sources, std::string* err) {
+bool appendSource(const platform::DirEntry& entry, std::vector<Source>* sources,
+                  std::string* err) {
   if (sources->size() >= sources->capacity()) {
     try {
       size_t capacity = sources->capacity();
@@ -46,47 +46,110 @@ bool appendSource(const std::string& directory, const platform::DirEntry& entry,
   }
   Source source;
   try {
-    source.path = directory + entry.name;
+    source.path = entry.path;
   } catch (const std::bad_alloc&) {
     *err = "CAN'T SET sources[sourceCnt].path";
     return false;
   }
   try {
     source.header = platform::dateText(entry.lastWrite) + "   " + entry.name;
+    source.lastWrite = entry.lastWrite;
   } catch (const std::bad_alloc&) {
     *err = "CAN'T SET sources[sourceCnt].header";
     return false;
   }
-  source.lastWrite = entry.lastWrite;
+  source.identity = entry.identity;
   sources->push_back(std::move(source));  // room was made above: this cannot throw
   return true;
 }
 
-// Expands one name by directory search; a name that matches only directories adds nothing
-// and says nothing.
-bool expandName(const char* name, platform::Console& console, std::vector<Source>* sources,
+// The files a name selects, with the directory the listing would go to; `*reason` says why
+// there are none.
+std::vector<platform::DirEntry> filesOf(const std::string& name, std::string* directory,
+                                        std::string* reason) {
+  if (!platform::hasWildcard(name) && platform::isDirectory(name)) {
+    // A directory stands for its VHDL files at any depth, as DIR/**/*.vhd and DIR/**/*.vhdl.
+    const bool ended = !name.empty() && platform::isSeparator(name.back());
+    *directory = ended ? name : name + "/";
+    std::vector<platform::DirEntry> found = platform::findFiles(*directory + "**/*.vhd");
+    std::vector<platform::DirEntry> more = platform::findFiles(*directory + "**/*.vhdl");
+    found.insert(found.end(), more.begin(), more.end());
+    if (found.empty()) *reason = name + ": no .vhd or .vhdl file in it";
+    return found;
+  }
+  const size_t wild = std::min(name.find_first_of("*?["), name.size());
+  directory->assign(name, 0, platform::directoryLength(std::string_view(name).substr(0, wild)));
+  std::vector<platform::DirEntry> found = platform::findFiles(name, reason);
+  platform::DirEntry entry;
+  if (found.empty() && platform::hasWildcard(name) && platform::lookUp(name, &entry, nullptr) &&
+      !entry.isDirectory) {
+    // A name that only looks like a pattern ("a[1].vhd") and matches nothing is itself, as
+    // in the shell.
+    entry.path = name;
+    platform::identify(name, &entry);
+    found.push_back(std::move(entry));
+  }
+  return found;
+}
+
+// Expands one name; a name that selects nothing is reported with its reason.
+bool expandName(const std::string& name, platform::Console& console, Selection* selection,
                 std::string* err) {
-  std::string directory;
+  std::string directory, reason;
+  std::vector<platform::DirEntry> entries;
   try {
-    pathSplit(name, &directory, nullptr);
+    entries = filesOf(name, &directory, &reason);
   } catch (const std::bad_alloc&) {
     *err = "CAN'T SET sources[sourceCnt].path";
     return false;
   }
-  std::vector<platform::DirEntry> entries = platform::findFiles(name);
   if (entries.empty()) {
-    console.print("\n\n%s : FILE NOT FOUND\n", name);
+    console.print("\n\n%s : FILE NOT FOUND\n", name.c_str());
+    if (!reason.empty()) console.print("   %s\n", reason.c_str());
+    ++selection->unmatched;
     return true;
   }
+  if (selection->sources.empty()) selection->listingDirectory = directory;
   for (const platform::DirEntry& entry : entries) {
-    if (!entry.isDirectory && !appendSource(directory, entry, sources, err)) return false;
+    if (!appendSource(entry, &selection->sources, err)) return false;
+  }
+  return true;
+}
+
+// The names of a file list, one a line, taken as they stand.
+bool expandList(const std::string& list, std::FILE* in, platform::Console& console,
+                Selection* selection, std::string* err) {
+  std::vector<char> text;
+  std::string reason;
+  if (list == "-") {
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+      text.insert(text.end(), buffer, buffer + n);
+    }
+    text.push_back('\0');
+  } else if (platform::loadFile(list, &text, &reason) == platform::LoadStatus::notOpened) {
+    console.print("\n\n%s : FILE NOT FOUND\n   %s: %s\n", list.c_str(), list.c_str(),
+                  reason.c_str());
+    ++selection->unmatched;
+    return true;
+  }
+  if (!text.empty()) text.pop_back();  // the zero byte after the bytes
+  std::string_view rest(text.data(), text.size());
+  while (!rest.empty()) {
+    const size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
+    if (!expandName(std::string(line), console, selection, err)) return false;
   }
   return true;
 }
 
 // Shows the prompt, reads the typed line and expands every name on it.
 bool selectFromPrompt(std::FILE* in, std::FILE* out, platform::Console& console,
-                      std::vector<Source>* sources, std::string* err) {
+                      Selection* selection, std::string* err) {
   if (!pathfile) pathfile.reset(new (std::nothrow) char[pathfileSize]);
   if (!pathfile) {
     *err = "CAN'T SET pathfile";
@@ -102,7 +165,7 @@ bool selectFromPrompt(std::FILE* in, std::FILE* out, platform::Console& console,
   std::memcpy(inputBuffer.data(), typed.data(), std::min(typed.size(), typedLineMax));
   char* cursor = inputBuffer.data();
   while (char* name = nextName(&cursor)) {
-    if (!expandName(name, console, sources, err)) return false;
+    if (!expandName(name, console, selection, err)) return false;
   }
   return true;
 }
@@ -162,11 +225,19 @@ std::string readTypedLine(std::FILE* in) {
   return line;
 }
 
-bool selectSources(int argc, char** argv, std::FILE* in, std::FILE* out,
-                   platform::Console& console, std::vector<Source>* sources, std::string* err) {
-  if (argc < 2) return selectFromPrompt(in, out, console, sources, err);
-  for (int i = 1; i < argc; ++i) {
-    if (!expandName(argv[i], console, sources, err)) return false;
+bool selectSources(const std::vector<NameSource>& names, std::FILE* in, std::FILE* out,
+                   platform::Console& console, Selection* selection, std::string* err) {
+  if (names.empty()) return selectFromPrompt(in, out, console, selection, err);
+  try {
+    for (const NameSource& item : names) {
+      const bool expanded = item.kind == NameSource::Kind::name
+                                ? expandName(item.text, console, selection, err)
+                                : expandList(item.text, in, console, selection, err);
+      if (!expanded) return false;
+    }
+  } catch (const std::bad_alloc&) {
+    *err = "CAN'T SET sources";
+    return false;
   }
   return true;
 }
@@ -175,6 +246,19 @@ void sortSources(std::vector<Source>& sources) {
   // std::string compares its chars as unsigned bytes, a prefix first.
   std::sort(sources.begin(), sources.end(),
             [](const Source& a, const Source& b) { return a.path < b.path; });
+}
+
+void dropSameFiles(std::vector<Source>& sources) {
+  std::set<platform::FileIdentity> seen;
+  size_t kept = 0;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const Source& s = sources[i];
+    if (kept > 0 && s.path == sources[kept - 1].path) continue;
+    if (s.identity.known && !seen.insert(s.identity).second) continue;
+    if (kept != i) sources[kept] = std::move(sources[i]);
+    ++kept;
+  }
+  sources.resize(kept);
 }
 
 }  // namespace mervik::driver

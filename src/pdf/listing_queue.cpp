@@ -8,10 +8,10 @@
 
 #include "pdf/listing_queue.hpp"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -23,7 +23,7 @@ namespace mervik::pdf {
 namespace {
 
 enum class Op : std::uint8_t {
-  section, line, styledLine, sectionEnd, anchor, outlineEntry, link, linkToSection
+  section, line, styledLine, sectionEnd, anchor, outlineEntry, link, linkToSection, attach
 };
 
 constexpr std::size_t headerBytes = 1 + sizeof(std::uint32_t);
@@ -108,6 +108,12 @@ void replay(Op op, Fields f, ListingWriter& writer) {
       writer.linkToSection(from, to, section, f.number<int>());
       break;
     }
+    case Op::attach: {
+      const std::string_view path = f.text();
+      const std::string_view bytes = f.text();
+      writer.attach(path, bytes, f.number<std::int64_t>());
+      break;
+    }
   }
 }
 
@@ -120,7 +126,15 @@ struct Block {
 
 struct ListingQueue::State {
   State(ListingWriter& w, std::size_t bytes, int max)
-      : writer(w), blockBytes(bytes < 64 ? 64 : bytes), blockMax(max < 2 ? 2 : max) {}
+      : writer(w), blockBytes(bytes < 64 ? 64 : bytes), blockMax(max < 2 ? 2 : max) {
+    // Room for every block in every list from the start: moving a block from one list to
+    // another never allocates, so it cannot fail half-way and lose a block that both threads
+    // would then wait for.
+    const auto room = static_cast<std::size_t>(blockMax);
+    full.reserve(room);
+    spare.reserve(room);
+    blocks.reserve(room);
+  }
 
   ListingWriter& writer;
   const std::size_t blockBytes;
@@ -129,18 +143,23 @@ struct ListingQueue::State {
   mutable std::mutex mutex;
   std::condition_variable toWorker;    // a block is waiting, or the end has come
   std::condition_variable toProducer;  // a block is free again, or the worker is idle
-  std::deque<Block*> full;             // handed over, in order
+  std::vector<Block*> full;            // handed over, oldest first
   std::vector<Block*> spare;           // replayed, ready for reuse
   std::vector<std::unique_ptr<Block>> blocks;  // all of them
   bool replaying = false;
   bool ending = false;
-  std::string failure;
+  bool stopping = false;         // stop(): what is still queued is dropped
+  std::atomic<bool> gone{false};  // the worker ended early: nobody replays any more
+  std::string failure;           // the writer's first failure, as the worker saw it
 
   Block* current = nullptr;  // being filled by the producer
   std::thread worker;
   bool threaded = false;
+  bool failureSeen = false;  // the producer's copy of "failure is set", taken at hand-overs
 
   void work();
+  void replayBlocks();
+  void noteFailure() { failureSeen = failureSeen || !failure.empty() || gone; }
   void handOver();
   bool takeBlock(std::size_t need);
   void drain();
@@ -149,16 +168,29 @@ struct ListingQueue::State {
   void finish();
 };
 
+// No exception leaves the thread: nothing in the loop allocates, and should the locking itself
+// fail, the producer learns that nobody replays rather than wait for it.
 void ListingQueue::State::work() {
+  try {
+    replayBlocks();
+  } catch (...) {
+    gone = true;
+    toProducer.notify_all();
+  }
+}
+
+void ListingQueue::State::replayBlocks() {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
     toWorker.wait(lock, [this] { return !full.empty() || ending; });
     if (full.empty()) return;
     Block* b = full.front();
-    full.pop_front();
+    full.erase(full.begin());
     replaying = true;
+    // After a failure the writer takes nothing more: the blocks only go back to the spares.
+    const bool draw = failure.empty() && !stopping;
     lock.unlock();
-    for (std::size_t at = 0; at < b->used;) {
+    for (std::size_t at = 0; draw && at < b->used;) {
       const char* record = b->bytes.data() + at;
       std::uint32_t size;
       std::memcpy(&size, record + 1, sizeof size);
@@ -187,6 +219,7 @@ void ListingQueue::State::handOver() {
     std::lock_guard<std::mutex> lock(mutex);
     (current->used == 0 ? spare.push_back(current) : full.push_back(current));
     current = nullptr;
+    noteFailure();
   }
   toWorker.notify_one();
 }
@@ -205,7 +238,9 @@ bool ListingQueue::State::takeBlock(std::size_t need) {
       if (blocks.empty()) return false;
     }
   }
-  toProducer.wait(lock, [this] { return !spare.empty(); });
+  toProducer.wait(lock, [this] { return !spare.empty() || gone; });
+  noteFailure();
+  if (spare.empty()) return false;
   Block* b = spare.back();
   try {
     // An outsized command gets room of its own; the block shrinks back once it is reused.
@@ -226,7 +261,8 @@ bool ListingQueue::State::takeBlock(std::size_t need) {
 void ListingQueue::State::drain() {
   handOver();
   std::unique_lock<std::mutex> lock(mutex);
-  toProducer.wait(lock, [this] { return full.empty() && !replaying; });
+  toProducer.wait(lock, [this] { return (full.empty() && !replaying) || gone; });
+  noteFailure();
 }
 
 // Queues one command. False when it cannot be queued (no worker, no memory for its room): the
@@ -235,7 +271,7 @@ template <typename... Args>
 bool ListingQueue::State::push(Op op, const Args&... args) {
   const std::size_t payload = (std::size_t{0} + ... + fieldSize(args));
   const std::size_t need = headerBytes + payload;
-  const bool room = threaded && payload <= UINT32_MAX &&
+  const bool room = threaded && !gone && payload <= UINT32_MAX &&
                     ((current && current->bytes.size() - current->used >= need) ||
                      (handOver(), takeBlock(need)));
   if (!room) {
@@ -275,45 +311,90 @@ ListingQueue::ListingQueue(ListingWriter& writer, std::size_t blockBytes, int bl
   try {
     state_->worker = std::thread([s = state_.get()] { s->work(); });
     state_->threaded = true;
-  } catch (const std::system_error&) {
-    // One thread it is, as before the queue existed.
+  } catch (const std::exception&) {
+    // One thread it is, as before the queue existed (no thread, or no memory to start one).
   }
   writer_ = &writer;
 }
 
-ListingQueue::~ListingQueue() { finish(); }
+ListingQueue::~ListingQueue() {
+  try {
+    finish();
+  } catch (...) {
+    stop();
+  }
+}
+
+void ListingQueue::onFailure(std::function<void(const std::string&)> handler) {
+  onFailure_ = std::move(handler);
+}
+
+// The hand-over has told the producer of a failure, or a command that went straight to the
+// writer failed: the handler hears of it once.
+void ListingQueue::afterCommand() {
+  const bool threaded = state_ && state_->threaded;
+  if (failed_ || (threaded ? !state_->failureSeen : writer_->failure().empty())) return;
+  failed_ = true;
+  static const std::string lost = "CAN'T SET page";
+  const std::string& message = !threaded               ? writer_->failure()
+                               : state_->failure.empty() ? lost
+                                                         : state_->failure;
+  if (onFailure_) onFailure_(message);
+}
 
 void ListingQueue::section(std::string_view header) {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::section, header)) writer_->section(header);
+  afterCommand();
 }
 
 void ListingQueue::line(std::string_view text) {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::line, text)) writer_->line(text);
+  afterCommand();
 }
 
 void ListingQueue::sectionEnd() {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::sectionEnd)) writer_->sectionEnd();
+  afterCommand();
 }
 
 void ListingQueue::line(std::string_view text, std::string_view faces) {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::styledLine, text, faces)) writer_->line(text, faces);
+  afterCommand();
 }
 
 void ListingQueue::anchor(int n) {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::anchor, n)) writer_->anchor(n);
+  afterCommand();
 }
 
 void ListingQueue::outlineEntry(std::string_view title, int n) {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::outlineEntry, title, n)) writer_->outlineEntry(title, n);
+  afterCommand();
 }
 
 void ListingQueue::link(std::size_t from, std::size_t to, int n) {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::link, from, to, n)) writer_->link(from, to, n);
+  afterCommand();
 }
 
 void ListingQueue::linkToSection(std::size_t from, std::size_t to, int section, int n) {
+  if (failed_) return;
   if (!state_ || !state_->push(Op::linkToSection, from, to, section, n)) {
     writer_->linkToSection(from, to, section, n);
+  }
+  afterCommand();
+}
+
+void ListingQueue::attach(std::string_view path, std::string_view bytes, std::int64_t lastWrite) {
+  if (!state_ || !state_->push(Op::attach, path, bytes, lastWrite)) {
+    writer_->attach(path, bytes, lastWrite);
   }
 }
 
@@ -325,6 +406,26 @@ std::string ListingQueue::failure() const {
 
 void ListingQueue::finish() {
   if (state_) state_->finish();
+}
+
+void ListingQueue::stop() noexcept {
+  if (!state_ || !state_->threaded) return;
+  State& s = *state_;
+  try {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (Block* b : s.full) s.spare.push_back(b);  // within the room reserved for them
+    s.full.clear();
+    s.stopping = true;
+    s.ending = true;
+  } catch (...) {
+    return;  // the lock cannot be had: better to leave the worker than to wait for it
+  }
+  s.toWorker.notify_all();
+  try {
+    s.worker.join();
+  } catch (...) {
+  }
+  s.threaded = false;
 }
 
 }  // namespace mervik::pdf

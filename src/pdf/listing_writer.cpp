@@ -1,7 +1,6 @@
 #include "pdf/listing_writer.hpp"
 
 #include <hpdf.h>
-#include <hpdf_utils.h>  // HPDF_FToA: numbers written as the library writes them
 
 #include <algorithm>
 #include <array>
@@ -14,16 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "pdf/haru_raw.hpp"
+#include "pdf/haru_record.hpp"
 #include "pdf/page_compressor.hpp"
 #include "platform/files.hpp"
 
 namespace mervik::pdf {
 namespace {
-
-// A4 portrait. The library's own default page is rounded to whole points, so the measuring
-// page gets this size explicitly.
-constexpr HPDF_REAL a4Width = 595.276f;
-constexpr HPDF_REAL a4Height = 841.89f;
 
 constexpr float margin = 44;        // left and right margin of the text block
 constexpr float columnGap = 22;     // between the two columns
@@ -33,10 +29,6 @@ constexpr float ruleDrop = 34;      // rule below the top edge
 constexpr float textDrop = 51;      // first baseline below the top edge
 constexpr float twoColumnSize = 14.58f;
 constexpr float charWidth = 0.6f;   // of every Courier glyph, in text space units per size
-// Links a document takes: even the smallest costs the library some 1.8 KB of memory while the
-// document is built and 130 bytes in the file, and some 15 microseconds. This many keep a
-// listing of 65,000 lines within a quarter more time and memory than without links.
-constexpr long linksMax = 2000;
 constexpr int lineWidthLimit = 1000000;  // saturates absurd texts instead of overflowing
 
 // The library refuses a text longer than this in one piece, and then the whole document.
@@ -47,6 +39,8 @@ constexpr HPDF_UINT pagesPerNode = 256;
 
 constexpr char saveFailure[] = "Could not save the PDF file";
 constexpr char pageFailure[] = "CAN'T SET page";
+constexpr char attachFailure[] = "CAN'T SET embedded file";
+constexpr char infoFailure[] = "CAN'T SET info";
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -73,35 +67,16 @@ bool fail(std::string* err, const char* message) {
   return false;
 }
 
-// Title of a section's outline entry: the header after its last blank (the file name of a
-// "date   name" header), or the whole header when it holds none.
+// Title of a section's outline entry: the file name of a "date   name" header (24 characters
+// of date and three blanks), blanks and all; any other header after its last blank, or whole.
 std::string_view outlineTitle(std::string_view header) {
+  constexpr size_t dateLength = 24;
+  if (header.size() > dateLength + 3 && header.substr(dateLength, 3) == "   ") {
+    return header.substr(dateLength + 3).substr(0, stringMax);
+  }
   size_t blank = header.rfind(' ');
   std::string_view title = blank == std::string_view::npos ? header : header.substr(blank + 1);
   return title.substr(0, stringMax);
-}
-
-// Appends `text` as a PDF string the way the library writes one: octal escapes for the bytes
-// that a string or a content stream could misread.
-void appendString(std::string& out, std::string_view text) {
-  static constexpr auto escaped = [] {
-    std::array<bool, 256> table{};
-    for (int c = 0; c < 256; ++c) table[c] = c < 0x20 || c > 0x7e;
-    for (unsigned char c : std::string_view("\\%#/()<>[]{}")) table[c] = true;
-    return table;
-  }();
-  out += '(';
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (escaped[c]) {
-      const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)),
-                            static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7))};
-      out.append(octal, sizeof octal);
-    } else {
-      out += ch;
-    }
-  }
-  out += ')';
 }
 
 // Shows `text` at the current text position in pieces the library accepts; consecutive
@@ -115,10 +90,11 @@ void showPieces(HPDF_Page page, std::string_view text, std::string& piece) {
   } while (!text.empty());
 }
 
-// A content stream deflated ahead of the save keeps no filter of its own, so the library copies
-// it as it stands; this names the filter where the library would have, after /Length.
-HPDF_STATUS writeFlateFilter(HPDF_Dict, HPDF_Stream stream) {
-  return HPDF_Stream_WriteStr(stream, "/Filter [ /FlateDecode ]\012");
+// The library's error handler: keeps the first error it reports. Without a handler the library
+// notes an error and goes on, and drawing into a document it has given up on can crash it.
+void HPDF_STDCALL noteError(HPDF_STATUS error, HPDF_STATUS, void* first) {
+  auto* status = static_cast<HPDF_STATUS*>(first);
+  if (*status == HPDF_OK) *status = error;
 }
 
 }  // namespace
@@ -150,6 +126,7 @@ struct ListingWriter::State {
   std::string sectionTitle;
   std::string text;  // NUL-terminated copy of the current line or title, reused
   std::string failure;
+  HPDF_STATUS libraryError = HPDF_OK;  // the first error the library reported on `pdf`
 
   // Navigation within the current section. A place is where a drawn line went: the page (an
   // index into sectionPages), the line's number among the section's drawn lines (0: none), and
@@ -183,24 +160,49 @@ struct ListingWriter::State {
   std::vector<Link> linksPending;           // on the next line
   std::vector<Entry> entries;
   std::unordered_map<std::uint32_t, HPDF_Destination> destinations;  // by Place::drawn
-  long linkCnt = 0;
-  bool linkBudgetReached = false;
-  HPDF_Array noBorder = nullptr;  // [0 0 0], shared by the links of the document
-  int sectionCnt = 0;               // section commands so far
+  haru::LinkObjects links;  // in pdf's cross-reference table: taken out before it is freed
+  int pageCnt = 0;           // of the document
+  int linksLeftOutAt = 0;    // the page of the document from which on links are left out, or 0
+  haru::LinkObjects::Attached linksLeftOutFor{};
+  int sectionCnt = 0;            // section commands so far
   bool keepEarlier = false;
-  std::vector<Earlier> earlier;     // by section number, while links can still be made
+  std::vector<Earlier> earlier;  // by section number, while links can still be made
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
+  DocumentInfo info;
+  haru::Attachments attachments;
 
-  ~State() { freeDocument(); }
+  ~State() {
+    try {
+      freeDocument();
+    } catch (...) {
+      // Only stopping the compressor can throw; the document then stays to the process's end.
+    }
+  }
+
+  /// True when the library has reported or recorded an error on the document: it takes no
+  /// further call but HPDF_Free. Some of its failures are only recorded, never reported.
+  bool libraryFailed() const {
+    return libraryError != HPDF_OK || (pdf && HPDF_GetError(pdf) != HPDF_OK);
+  }
+  /// Sets `message` as the failure when the library failed; true when all is well.
+  bool libraryOk(const char* message) {
+    if (!failure.empty()) return false;
+    if (!libraryFailed()) return true;
+    failure = message;
+    return false;
+  }
+  /// The document can take a command: it exists and nothing has failed.
+  bool usable() const { return pdf && failure.empty(); }
 
   void freeDocument() {
     compressor.cancel();
+    links.detach(pdf);
     if (pdf) HPDF_Free(pdf);
     pdf = nullptr;
     page = nullptr;
   }
 
-  bool measure(int n, Orientation orientation, std::string* err);
+  bool measure(int n, Orientation orientation, PaperSize paper, std::string* err);
   void chooseColumns();
   bool createDocument(std::string* err);
   void startRightColumn();
@@ -209,23 +211,25 @@ struct ListingWriter::State {
   void adopt(const std::vector<PageCompressor::Done>& results);
   void drawHeader();
   void show(std::string_view line);
-  void appendShown(std::string_view run);
   void nextLine();
+  void writeRaw(std::string_view bytes);
   void showFaces(std::string_view line, std::string_view faces);
   const std::string& fontOperator(Face face);
   void useFace(Face face);
-  void writeRaw(std::string_view bytes);
   void place(const Place& where);
   HPDF_Destination destinationAt(const Place& where);
   void addLink(const Link& link, const Place& from);
   void addLink(const Link& link, const Place& from, HPDF_Destination target);
   void finishSection();
+  bool writeInformation(std::string_view creator);
 };
 
 // Measuring pass: the width of ten Courier characters in a throw-away document fits the size
 // at which n characters fill the text width between the margins.
-bool ListingWriter::State::measure(int n, Orientation orientation, std::string* err) {
-  HPDF_Doc doc = HPDF_New(nullptr, nullptr);
+bool ListingWriter::State::measure(int n, Orientation orientation, PaperSize paper,
+                                   std::string* err) {
+  HPDF_STATUS status = HPDF_OK;
+  HPDF_Doc doc = HPDF_New(noteError, &status);
   if (!doc) return fail(err, "CAN'T SET pdf");
   HPDF_Font courier = HPDF_GetFont(doc, "Courier", nullptr);
   HPDF_Page sheet = courier ? HPDF_AddPage(doc) : nullptr;
@@ -233,8 +237,9 @@ bool ListingWriter::State::measure(int n, Orientation orientation, std::string* 
     HPDF_Free(doc);
     return fail(err, courier ? pageFailure : "CAN'T SET font");
   }
-  HPDF_Page_SetWidth(sheet, a4Width);
-  HPDF_Page_SetHeight(sheet, a4Height);
+  // The library's own default page is rounded to whole points: the size is set explicitly.
+  HPDF_Page_SetWidth(sheet, paper.width);
+  HPDF_Page_SetHeight(sheet, paper.height);
   HPDF_Page_SetFontAndSize(sheet, courier, fontSize);
   HPDF_Page_BeginText(sheet);
   pageHeight = HPDF_Page_GetHeight(sheet);
@@ -243,8 +248,9 @@ bool ListingWriter::State::measure(int n, Orientation orientation, std::string* 
   float t = HPDF_Page_TextWidth(sheet, "1234567890");
   fontSize = (pageWidth - 88) * 10 / (n * t) * fontSize;
   HPDF_Page_EndText(sheet);
+  const bool measured = status == HPDF_OK && HPDF_GetError(doc) == HPDF_OK && t > 0;
   HPDF_Free(doc);
-  return true;
+  return measured || fail(err, pageFailure);
 }
 
 // Two columns, each holding the same n characters, when one column would set the text large.
@@ -257,26 +263,34 @@ void ListingWriter::State::chooseColumns() {
   lineStep = static_cast<HPDF_REAL>(-0.98 * fontSize);
   sectionGap = static_cast<HPDF_REAL>(-1.96 * fontSize);
   headerSize = static_cast<HPDF_REAL>(1.3 * fontSize);
-  char number[32] = {};
-  HPDF_FToA(number, lineStep, number + sizeof number - 1);
-  stepOperator.assign("0 ").append(number).append(" Td\012");
+  stepOperator.assign("0 ");
+  haru::appendReal(stepOperator, lineStep);
+  stepOperator.append(" Td\012");
 }
 
 bool ListingWriter::State::createDocument(std::string* err) {
-  pdf = HPDF_New(nullptr, nullptr);
+  pdf = HPDF_New(noteError, &libraryError);
   if (!pdf) return fail(err, "CAN'T SET pdf");
-  HPDF_SetCompressionMode(pdf, HPDF_COMP_TEXT);
-  HPDF_SetPageLayout(pdf, HPDF_PAGE_LAYOUT_SINGLE);
-  HPDF_SetPagesConfiguration(pdf, pagesPerNode);
+  const bool set = HPDF_SetCompressionMode(pdf, HPDF_COMP_TEXT) == HPDF_OK &&
+                   HPDF_SetPageLayout(pdf, HPDF_PAGE_LAYOUT_SINGLE) == HPDF_OK &&
+                   HPDF_SetPagesConfiguration(pdf, pagesPerNode) == HPDF_OK;
+  if (!set) {
+    freeDocument();
+    return fail(err, "CAN'T SET pdf");
+  }
   hfont = HPDF_GetFont(pdf, "Helvetica", "WinAnsiEncoding");
   font = hfont ? HPDF_GetFont(pdf, "Courier", "WinAnsiEncoding") : nullptr;
-  if (!font) {
+  if (!font || libraryFailed()) {
     freeDocument();
     return fail(err, hfont ? "CAN'T SET font" : "CAN'T SET hfont");
   }
   for (int c = 1; c < 256; ++c) {
     const auto byte = static_cast<HPDF_BYTE>(c);
     shown[static_cast<std::size_t>(c)] = HPDF_Font_TextWidth(font, &byte, 1).width != 0;
+  }
+  if (libraryFailed()) {
+    freeDocument();
+    return fail(err, "CAN'T SET font");
   }
   return true;
 }
@@ -293,13 +307,14 @@ void ListingWriter::State::startRightColumn() {
 // the header and rule, and an open text object at the first baseline of the left column.
 bool ListingWriter::State::startPage() {
   if (page) leavePage();
-  HPDF_Page added = HPDF_AddPage(pdf);
+  HPDF_Page added = libraryOk(pageFailure) ? HPDF_AddPage(pdf) : nullptr;
   if (!added) {
     failure = pageFailure;
     return false;
   }
   page = added;
   anyPage = true;
+  ++pageCnt;
   for (std::string& op : pageFontOperator) op.clear();
   ++sectionPageNumber;
   columnIndex = 0;
@@ -312,8 +327,10 @@ bool ListingWriter::State::startPage() {
     if (outline && destination) HPDF_Outline_SetDestination(outline, destination);
     sectionOutline = outline;
   }
+  if (!libraryOk(pageFailure)) return false;
   sectionPages.push_back(page);
   drawHeader();
+  if (!libraryOk(pageFailure)) return false;
   HPDF_Page_SetLineWidth(page, 1);
   HPDF_Page_MoveTo(page, margin, pageHeight - ruleDrop);
   HPDF_Page_LineTo(page, pageWidth - margin, pageHeight - ruleDrop);
@@ -322,7 +339,7 @@ bool ListingWriter::State::startPage() {
   HPDF_Page_SetFontAndSize(page, font, fontSize);
   currentFace = regular;
   HPDF_Page_MoveTextPos(page, margin, pageHeight - textDrop);
-  return true;
+  return libraryOk(pageFailure);
 }
 
 // Nothing more is drawn on the current page: its text object ends, as the library would end it
@@ -330,17 +347,16 @@ bool ListingWriter::State::startPage() {
 // the library to finish and deflate.
 void ListingWriter::State::leavePage() {
   if (HPDF_Page_GetGMode(page) == HPDF_GMODE_TEXT_OBJECT) HPDF_Page_EndText(page);
-  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
-  if (HPDF_Page_GetGMode(page) == HPDF_GMODE_PAGE_DESCRIPTION && !attr->gstate->prev &&
-      attr->contents->filter == HPDF_STREAM_FILTER_FLATE_DECODE && attr->stream->size > 0) {
-    std::vector<PageCompressor::Chunk> chunks(HPDF_MemStream_GetBufCount(attr->stream));
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-      HPDF_UINT size = 0;
-      chunks[i].data = HPDF_MemStream_GetBufPtr(attr->stream, static_cast<HPDF_UINT>(i), &size);
-      chunks[i].size = size;
-    }
-    compressor.submit(page, std::move(chunks));
+  const HPDF_STATUS before = libraryError;
+  const haru::LinkObjects::Attached attached = links.attach(pdf, page);
+  // Links left out are no failure of the listing: the error the library reported is forgotten.
+  if (attached != haru::LinkObjects::Attached::yes) libraryError = before;
+  if (attached != haru::LinkObjects::Attached::yes && linksLeftOutAt == 0) {
+    linksLeftOutAt = pageCnt;
+    linksLeftOutFor = attached;
   }
+  std::vector<PageCompressor::Chunk> chunks = haru::contentToDeflate(page);
+  if (!chunks.empty()) compressor.submit(page, std::move(chunks));
   adopt(compressor.collect());
 }
 
@@ -348,16 +364,10 @@ void ListingWriter::State::leavePage() {
 void ListingWriter::State::adopt(const std::vector<PageCompressor::Done>& results) {
   for (const PageCompressor::Done& done : results) {
     if (done.bytes.empty()) continue;
-    const auto deflated = static_cast<HPDF_Page>(done.tag);
-    const auto attr = static_cast<HPDF_PageAttr>(deflated->attr);
-    HPDF_MemStream_FreeData(attr->stream);
-    const auto size = static_cast<HPDF_UINT>(done.bytes.size());
-    if (HPDF_Stream_Write(attr->stream, done.bytes.data(), size) != HPDF_OK) {
+    if (!haru::adoptDeflated(static_cast<HPDF_Page>(done.tag), done.bytes)) {
       failure = pageFailure;  // the page's content is lost
       return;
     }
-    attr->contents->filter = HPDF_STREAM_FILTER_NONE;
-    attr->contents->write_fn = writeFlateFilter;
   }
 }
 
@@ -379,34 +389,11 @@ void ListingWriter::State::drawHeader() {
 // A plain line is one run in the regular face.
 void ListingWriter::State::show(std::string_view line) {
   useFace(regular);
-  showFaces(line, {});
-}
-
-// Appends the bytes the library's ShowText writes for `run`: one piece per 65,535 bytes, each
-// ending at a zero byte, and nothing for a piece without a glyph of any width.
-void ListingWriter::State::appendShown(std::string_view run) {
-  const auto hasWidth = [this](char c) { return shown[static_cast<unsigned char>(c)]; };
-  for (std::string_view rest = run; !rest.empty();) {
-    std::string_view piece = rest.substr(0, stringMax);
-    rest.remove_prefix(piece.size());
-    piece = piece.substr(0, piece.find('\0'));
-    if (std::any_of(piece.begin(), piece.end(), hasWidth)) {
-      appendString(raw, piece);
-      raw += " Tj\012";
-    }
-  }
+  if (failure.empty()) showFaces(line, {});
 }
 
 // The text position after the move of stepOperator, computed as the library's MoveTextPos does.
-void ListingWriter::State::nextLine() {
-  const auto attr = static_cast<HPDF_PageAttr>(page->attr);
-  const HPDF_REAL x = 0;
-  const HPDF_REAL y = lineStep;
-  attr->text_matrix.x += x * attr->text_matrix.a + y * attr->text_matrix.c;
-  attr->text_matrix.y += y * attr->text_matrix.d + x * attr->text_matrix.b;
-  attr->text_pos.x = attr->text_matrix.x;
-  attr->text_pos.y = attr->text_matrix.y;
-}
+void ListingWriter::State::nextLine() { haru::advanceTextPos(page, lineStep); }
 
 // One run per stretch of bytes in one face: each run and each change of font costs, so never
 // one per byte, and a blank, which looks the same in every face, joins the run it is in.
@@ -427,10 +414,11 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
     while (end < line.size() && (line[end] == ' ' || faceAt(end) == currentFace)) ++end;
     if (end == start) {
       raw += fontOperator(faceAt(start));
+      if (!failure.empty()) return;
       currentFace = faceAt(start);
       continue;
     }
-    appendShown(line.substr(start, end - start));
+    haru::appendShowText(raw, line.substr(start, end - start), shown);
     start = end;
   }
   raw += stepOperator;
@@ -440,9 +428,7 @@ void ListingWriter::State::showFaces(std::string_view line, std::string_view fac
 
 // Content bytes straight into the current page's stream, past the library's operators.
 void ListingWriter::State::writeRaw(std::string_view bytes) {
-  HPDF_Stream_Write(static_cast<HPDF_PageAttr>(page->attr)->stream,
-                    reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
-                    static_cast<HPDF_UINT>(bytes.size()));
+  if (!haru::writeContent(page, bytes) && failure.empty()) failure = pageFailure;
 }
 
 // "/F2 8.4546 Tf\n" for a face on the current page: its font is taken from the library at its
@@ -454,16 +440,23 @@ const std::string& ListingWriter::State::fontOperator(Face face) {
   HPDF_Font& chosen = face == regular ? font : faceFont[face];
   if (chosen == nullptr) chosen = HPDF_GetFont(pdf, names[face], "WinAnsiEncoding");
   // Without the sibling the text stays in Courier: same widths, so nothing moves.
-  const char* local = HPDF_Page_GetLocalFontName(page, chosen != nullptr ? chosen : font);
-  char size[32] = {};
-  HPDF_FToA(size, fontSize, size + sizeof size - 1);
-  op.assign("/").append(local != nullptr ? local : "F1").append(" ").append(size).append(" Tf\012");
+  const char* local = libraryOk(pageFailure)
+                          ? HPDF_Page_GetLocalFontName(page, chosen != nullptr ? chosen : font)
+                          : nullptr;
+  if (local == nullptr || !libraryOk(pageFailure)) {
+    if (failure.empty()) failure = pageFailure;
+    return op;  // empty: the line command ends at the failure
+  }
+  op.assign("/").append(local).append(" ");
+  haru::appendReal(op, fontSize);
+  op.append(" Tf\012");
   return op;
 }
 
 void ListingWriter::State::useFace(Face face) {
   if (face == currentFace) return;
   const std::string& op = fontOperator(face);
+  if (!failure.empty()) return;
   writeRaw(op);
   currentFace = face;
 }
@@ -494,55 +487,35 @@ HPDF_Destination ListingWriter::State::destinationAt(const Place& where) {
   return known->second;
 }
 
-// A link over bytes [from, to) of the line at `from` to its source line's numbered line: no
-// border and no colour, so the printed page is unchanged. Each link costs the library a few
-// hundred bytes in memory and in the file, so a document takes at most linksMax of them.
+// A link over bytes [from, to) of the line at `from` to its source line's numbered line, at the
+// top of the window: no border and no colour, so the printed page is unchanged. Its object is
+// made when its page is left.
 void ListingWriter::State::addLink(const Link& link, const Place& from) {
   const auto n = static_cast<std::size_t>(link.line);
+  if (linksLeftOutAt > 0 || link.line <= 0) return;
+  const Place* to;
+  HPDF_Page targetPage;
   if (link.section >= 0) {
-    // An earlier section's line: a destination of its own, as few links go there.
+    // An earlier section's line, through the places kept when it ended.
     const auto s = static_cast<std::size_t>(link.section);
-    if (link.line <= 0 || s >= earlier.size() || n >= earlier[s].numbered.size()) return;
-    const Place& to = earlier[s].numbered[n];
-    if (to.drawn == 0 || to.page >= earlier[s].pages.size()) return;
-    if (linkCnt >= linksMax) {
-      linkBudgetReached = true;
-      return;
-    }
-    HPDF_Destination target = HPDF_Page_CreateDestination(earlier[s].pages[to.page]);
-    if (target) HPDF_Destination_SetFitH(target, to.y + fontSize);
-    addLink(link, from, target);
-    return;
+    if (s >= earlier.size() || n >= earlier[s].numbered.size()) return;
+    to = &earlier[s].numbered[n];
+    if (to->drawn == 0 || to->page >= earlier[s].pages.size()) return;
+    targetPage = earlier[s].pages[to->page];
+  } else {
+    if (n >= numbered.size() || numbered[n].drawn == 0) return;
+    to = &numbered[n];
+    targetPage = sectionPages[to->page];
   }
-  if (link.line <= 0 || n >= numbered.size() || numbered[n].drawn == 0) return;
-  if (linkCnt >= linksMax) {
-    linkBudgetReached = true;
-    return;
-  }
-  addLink(link, from, destinationAt(numbered[n]));
-}
-
-void ListingWriter::State::addLink(const Link& link, const Place& from, HPDF_Destination target) {
-  // Within the page: the library takes no number beyond 32,767, and a longer name's line runs
-  // off the page anyway.
+  // Within the page: a longer name's line runs off the page anyway.
   const auto at = [&](std::size_t offset) {
     return std::min(from.x + charWidth * fontSize * static_cast<float>(offset), pageWidth);
   };
-  const HPDF_Rect area = {at(link.from), from.y - 0.25f * fontSize, at(link.to),
-                          from.y + 0.75f * fontSize};
-  HPDF_Annotation annotation = target ? HPDF_Page_CreateLinkAnnot(page, area, target) : nullptr;
-  if (annotation) {
-    // The smallest dictionary the library lets us make: /Type is optional for an annotation,
-    // and one /Border [0 0 0] serves every link.
-    HPDF_Dict_RemoveElement(annotation, "Type");
-    if (!noBorder) {
-      noBorder = HPDF_Array_New(pdf->mmgr);
-      for (int i = 0; i < 3 && noBorder; ++i) HPDF_Array_AddNumber(noBorder, 0);
-      if (noBorder && HPDF_Xref_Add(pdf->xref, noBorder) != HPDF_OK) noBorder = nullptr;
-    }
-    if (noBorder) HPDF_Dict_Add(annotation, "Border", noBorder);
+  if (!links.add(at(link.from), from.y - 0.25f * fontSize, at(link.to), from.y + 0.75f * fontSize,
+                 targetPage, to->y + fontSize)) {
+    linksLeftOutAt = pageCnt;
+    linksLeftOutFor = haru::LinkObjects::Attached::outOfMemory;
   }
-  ++linkCnt;
 }
 
 // A section's entries go under its own, in the order of the places they point at, and start
@@ -559,11 +532,11 @@ void ListingWriter::State::finishSection() {
   }
   if (sectionOutline && !entries.empty()) HPDF_Outline_SetOpened(sectionOutline, HPDF_FALSE);
   sectionOutline = nullptr;
-  if (keepEarlier && !linkBudgetReached && sectionCnt > 0) {
+  if (keepEarlier && linksLeftOutAt == 0 && sectionCnt > 0) {
     earlier.resize(static_cast<std::size_t>(sectionCnt));
     earlier.back().pages.swap(sectionPages);
     earlier.back().numbered.swap(numbered);
-  } else if (linkBudgetReached) {
+  } else if (linksLeftOutAt > 0) {
     std::vector<Earlier>().swap(earlier);  // no link will ever be made again
   }
   sectionPages.clear();
@@ -581,12 +554,17 @@ ListingWriter::~ListingWriter() = default;
 
 bool ListingWriter::open(std::string_view lineWidthText, Orientation orientation,
                          std::string* err) {
+  return open(lineWidthText, orientation, a4Paper, err);
+}
+
+bool ListingWriter::open(std::string_view lineWidthText, Orientation orientation,
+                         PaperSize paper, std::string* err) {
   try {
     state_ = std::make_unique<State>();
     // Layout lines and titles hold at most 1023 bytes: only a long cross-reference line allocates.
     state_->text.reserve(1024);
     state_->sectionTitle.reserve(1024);
-    if (!state_->measure(parseLineWidth(lineWidthText), orientation, err)) return false;
+    if (!state_->measure(parseLineWidth(lineWidthText), orientation, paper, err)) return false;
     state_->chooseColumns();
     return state_->createDocument(err);
   } catch (const std::bad_alloc&) {
@@ -601,7 +579,7 @@ void ListingWriter::anchor(int n) {
 
 void ListingWriter::outlineEntry(std::string_view title, int n) {
   State* s = state_.get();
-  if (!s || !s->pdf || !s->failure.empty()) return;
+  if (!s || !s->usable()) return;
   try {
     const auto line = static_cast<std::size_t>(n);
     if (n == 0) {
@@ -616,7 +594,7 @@ void ListingWriter::outlineEntry(std::string_view title, int n) {
 
 void ListingWriter::link(std::size_t from, std::size_t to, int n) {
   State* s = state_.get();
-  if (!s || !s->pdf || !s->failure.empty()) return;
+  if (!s || !s->usable()) return;
   try {
     s->linksPending.push_back({from, to, n});
   } catch (const std::bad_alloc&) {
@@ -626,7 +604,7 @@ void ListingWriter::link(std::size_t from, std::size_t to, int n) {
 
 void ListingWriter::linkToSection(std::size_t from, std::size_t to, int section, int n) {
   State* s = state_.get();
-  if (!s || !s->pdf || !s->failure.empty() || section < 0) return;
+  if (!s || !s->usable() || section < 0) return;
   try {
     s->linksPending.push_back({from, to, n, section});
   } catch (const std::bad_alloc&) {
@@ -648,12 +626,18 @@ int ListingWriter::linesPerPage() const {
   return rows * s->columnCnt;
 }
 
-bool ListingWriter::linkBudgetReached() const { return state_ && state_->linkBudgetReached; }
-
-long ListingWriter::linkBudget() { return linksMax; }
+// Links never cost the listing: when memory or the document's objects run short, the links of
+// that page and the later ones are left out, and the console says so once.
+std::string ListingWriter::linksLeftOut() const {
+  if (!state_ || state_->linksLeftOutAt == 0) return "";
+  const bool memory = state_->linksLeftOutFor == haru::LinkObjects::Attached::outOfMemory;
+  return std::string("links: ") + (memory ? "memory ran short" : "the PDF's objects ran short") +
+         "; the links of page " + std::to_string(state_->linksLeftOutAt) +
+         " of the listing and after it are left out";
+}
 
 void ListingWriter::section(std::string_view header) {
-  if (!state_ || !state_->pdf || !state_->failure.empty()) return;
+  if (!state_ || !state_->usable()) return;
   try {
     state_->finishSection();
     ++state_->sectionCnt;
@@ -662,6 +646,7 @@ void ListingWriter::section(std::string_view header) {
     state_->failure = pageFailure;
     return;
   }
+  if (!state_->libraryOk(pageFailure)) return;
   state_->sectionPageNumber = 0;
   state_->pageBreak = true;
 }
@@ -669,7 +654,7 @@ void ListingWriter::section(std::string_view header) {
 void ListingWriter::sectionEnd() {
   State* s = state_.get();
   // With the page-break flag still set no line came since the section began: nothing to end.
-  if (!s || !s->pdf || !s->failure.empty() || s->pageBreak) return;
+  if (!s || !s->usable() || s->pageBreak) return;
   float y = HPDF_Page_GetCurrentTextPos(s->page).y;
   if (s->columnCnt == 1) {
     // The more pages the text took, the higher on its last page it must end for what
@@ -685,19 +670,21 @@ void ListingWriter::sectionEnd() {
   } else {
     s->pageBreak = true;
   }
+  s->libraryOk(pageFailure);
 }
 
 void ListingWriter::line(std::string_view text) { line(text, std::string_view()); }
 
 void ListingWriter::line(std::string_view text, std::string_view faces) {
   State* s = state_.get();
-  if (!s || !s->pdf || !s->failure.empty()) return;
+  if (!s || !s->usable()) return;
   float y = s->pageBreak ? lowestLine : HPDF_Page_GetCurrentTextPos(s->page).y;
   if (y < lowestLine) {
     if (++s->columnIndex >= s->columnCnt) {
       s->pageBreak = true;
     } else {
       s->startRightColumn();
+      if (!s->libraryOk(pageFailure)) return;
     }
   }
   try {
@@ -717,6 +704,7 @@ void ListingWriter::line(std::string_view text, std::string_view faces) {
   } catch (const std::bad_alloc&) {
     s->failure = pageFailure;
   }
+  s->libraryOk(pageFailure);
 }
 
 const std::string& ListingWriter::failure() const {
@@ -771,14 +759,17 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
     s->finishSection();
     s->leavePage();
     s->adopt(s->compressor.finish());
+    s->libraryOk(pageFailure);
     if (!s->failure.empty()) {
       s->freeDocument();
       if (err) *err = s->failure;
       return CloseResult::failed;
     }
-    HPDF_SetInfoAttr(s->pdf, HPDF_INFO_AUTHOR, "Talmeric");
-    s->text.assign(creator);
-    HPDF_SetInfoAttr(s->pdf, HPDF_INFO_CREATOR, s->text.c_str());
+    if (!s->writeInformation(creator)) {
+      s->freeDocument();
+      if (err) *err = infoFailure;
+      return CloseResult::failed;
+    }
     const bool written = HPDF_SaveToFile(s->pdf, path.c_str()) == HPDF_OK && wellEnded(path);
     s->freeDocument();
     if (written) return CloseResult::saved;
@@ -787,6 +778,50 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
   }
   if (err) *err = saveFailure;
   return CloseResult::failed;
+}
+
+void ListingWriter::abandon() noexcept {
+  try {
+    if (state_) state_->freeDocument();
+  } catch (...) {
+    // The compressor could not be stopped: the document stays to the end of the process.
+  }
+}
+
+void ListingWriter::attach(std::string_view path, std::string_view bytes,
+                           std::int64_t lastWrite) {
+  State* s = state_.get();
+  if (!s || !s->usable()) return;
+  if (!s->attachments.add(s->pdf, path, bytes, lastWrite)) s->failure = attachFailure;
+  s->libraryOk(attachFailure);
+}
+
+void ListingWriter::describe(const DocumentInfo& info) {
+  if (!state_) return;
+  try {
+    state_->info = info;
+  } catch (const std::bad_alloc&) {
+    state_->failure = infoFailure;
+  }
+}
+
+// The document information: the author and creator every listing has, and for a record its
+// title, subject, dates and the viewer's title bar. False when the library has no memory.
+bool ListingWriter::State::writeInformation(std::string_view creator) {
+  const auto setText = [this](HPDF_InfoType type, std::string_view value) {
+    text.assign(value.substr(0, stringMax));
+    return value.empty() || HPDF_SetInfoAttr(pdf, type, text.c_str()) == HPDF_OK;
+  };
+  bool good = setText(HPDF_INFO_AUTHOR, info.author);
+  text.assign(creator);
+  good = HPDF_SetInfoAttr(pdf, HPDF_INFO_CREATOR, text.c_str()) == HPDF_OK && good;
+  good = good && setText(HPDF_INFO_TITLE, info.title) && setText(HPDF_INFO_SUBJECT, info.subject);
+  if (good && info.dated) {
+    const HPDF_Date date = haru::utcDate(info.date);
+    good = HPDF_SetInfoDateAttr(pdf, HPDF_INFO_CREATION_DATE, date) == HPDF_OK &&
+           HPDF_SetInfoDateAttr(pdf, HPDF_INFO_MOD_DATE, date) == HPDF_OK;
+  }
+  return good && (!info.displayTitle || haru::displayDocTitle(pdf));
 }
 
 std::string libraryVersion() { return HPDF_GetVersion(); }

@@ -64,7 +64,13 @@ struct PageCompressor::Impl {
 
 PageCompressor::PageCompressor() : impl_(std::make_unique<Impl>()) {}
 
-PageCompressor::~PageCompressor() { cancel(); }
+PageCompressor::~PageCompressor() {
+  try {
+    cancel();
+  } catch (...) {
+    // Only the locking can throw: nothing more can be done than to go.
+  }
+}
 
 void PageCompressor::submit(void* tag, std::vector<Chunk> chunks) {
   Impl& s = *impl_;

@@ -32,4 +32,22 @@ void Console::print(const char* format, ...) {
   va_end(again);
 }
 
+namespace {
+
+// Standard error, written unbuffered: the report of a batch run.
+class ErrorStreamConsole : public Console {
+ public:
+  void write(std::string_view text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+  }
+};
+
+}  // namespace
+
+Console& standardErrorConsole() {
+  static ErrorStreamConsole console;
+  return console;
+}
+
 }  // namespace mervik::platform

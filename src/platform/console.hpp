@@ -20,9 +20,12 @@ class Console {
 /// one, standard error otherwise, so that redirecting standard output never captures it.
 Console& processConsole();
 
+/// Standard error as a console, whether or not there is a terminal: for batch runs.
+Console& standardErrorConsole();
+
 /// Key wait: drains keys typed earlier, shows `message` on `console`, then waits for one key
-/// without echo and consumes it. Without a terminal or console to read, it shows the message
-/// and returns.
+/// without echo, consumes it and ends the console's line. Without a terminal or console to
+/// read, it shows the message and returns.
 void waitForKey(Console& console, std::string_view message);
 
 }  // namespace mervik::platform

@@ -100,7 +100,10 @@ void waitOnTerminal(int fd, Console& console, std::string_view message) {
     tcflush(fd, TCIFLUSH);  // keys typed during the run do not end the wait
     console.write(message);
     unsigned char key = 0;
-    if (readKeyByte(fd, &key) && key == 0x1B) consumeKeyTail(fd);
+    if (readKeyByte(fd, &key)) {
+      if (key == 0x1B) consumeKeyTail(fd);
+      console.write("\n");  // the shell's prompt starts on a line of its own
+    }
   } else {
     console.write(message);
   }

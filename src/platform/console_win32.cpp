@@ -90,8 +90,11 @@ void waitForKey(Console& console, std::string_view message) {
   }
   console.write(message);
   // Reading the events takes them: the key that ends the wait never reaches the shell.
-  while (ReadConsoleInputA(input, &event, 1, &read) && read == 1 && !isKeyPress(event)) {
+  bool pressed = false;
+  while (!pressed && ReadConsoleInputA(input, &event, 1, &read) && read == 1) {
+    pressed = isKeyPress(event);
   }
+  if (pressed) console.write("\n");  // the prompt starts on a line of its own
   CloseHandle(input);
 }
 

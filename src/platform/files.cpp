@@ -1,5 +1,5 @@
 // The parts of file handling that are the same on every system: pattern matching and the
-// date text.
+// date text. The walk over a pattern's components is in file_search.cpp.
 
 #include "platform/files.hpp"
 
@@ -7,6 +7,42 @@
 #include <cstdio>
 
 namespace mervik::platform {
+
+namespace {
+
+// Length of the pattern element at `p`: a class "[...]" whole, any other byte alone. A '['
+// without its ']' is an ordinary byte.
+size_t elementLength(std::string_view pattern, size_t p) {
+  if (pattern[p] != '[') return 1;
+  size_t q = p + 1;
+  if (q < pattern.size() && (pattern[q] == '!' || pattern[q] == '^')) ++q;
+  if (q < pattern.size() && pattern[q] == ']') ++q;  // a leading ']' is a member
+  while (q < pattern.size() && pattern[q] != ']') ++q;
+  return q < pattern.size() ? q - p + 1 : 1;
+}
+
+// True when the element of `length` bytes at `p` matches the byte `c`.
+bool elementMatches(std::string_view pattern, size_t p, size_t length, unsigned char c) {
+  if (length == 1) return pattern[p] == '?' || static_cast<unsigned char>(pattern[p]) == c;
+  size_t q = p + 1;
+  const size_t end = p + length - 1;  // the closing ']'
+  const bool negated = pattern[q] == '!' || pattern[q] == '^';
+  if (negated) ++q;
+  bool member = false;
+  while (q < end) {
+    const auto low = static_cast<unsigned char>(pattern[q]);
+    if (q + 2 < end && pattern[q + 1] == '-') {
+      member |= low <= c && c <= static_cast<unsigned char>(pattern[q + 2]);
+      q += 3;
+    } else {
+      member |= low == c;
+      ++q;
+    }
+  }
+  return member != negated;
+}
+
+}  // namespace
 
 bool matchesPattern(std::string_view pattern, std::string_view name) {
   // Greedy scan that backtracks only to the most recent '*': linear in practice, and
@@ -16,11 +52,13 @@ bool matchesPattern(std::string_view pattern, std::string_view name) {
   size_t starP = std::string_view::npos;
   size_t starN = 0;
   while (n < name.size()) {
+    const size_t length = p < pattern.size() ? elementLength(pattern, p) : 0;
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-      ++p;
+    } else if (length > 0 &&
+               elementMatches(pattern, p, length, static_cast<unsigned char>(name[n]))) {
+      p += length;
       ++n;
     } else if (starP != std::string_view::npos) {
       p = starP + 1;
@@ -31,6 +69,10 @@ bool matchesPattern(std::string_view pattern, std::string_view name) {
   }
   while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
+}
+
+bool hasWildcard(std::string_view text) {
+  return text.find_first_of("*?[") != std::string_view::npos;
 }
 
 namespace {

@@ -52,9 +52,33 @@ std::string upperCase(std::string_view text) {
   return folded;
 }
 
+// The system's text for an error code, without its line end.
+std::string errorText(DWORD error) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                 reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = n > 0 && text != nullptr ? std::string(text, n)
+                                                 : "error " + std::to_string(error);
+  if (text != nullptr) LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                             result.back() == ' ' || result.back() == '.'))
+    result.pop_back();
+  return result;
+}
+
+void describe(const WIN32_FIND_DATAA& item, DirEntry* entry) {
+  entry->name = item.cFileName;
+  entry->isDirectory = (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry->isLink = (item.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  entry->hidden = (item.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+  entry->lastWrite = secondsSince1970(item.ftLastWriteTime);
+}
+
 }  // namespace
 
-LoadStatus loadFile(const std::string& path, std::vector<char>* text) {
+LoadStatus loadFile(const std::string& path, std::vector<char>* text, std::string* reason) {
   // Others may keep the file open for writing (an editor); only disk files are read, so that
   // a device or a pipe named as a source (CON, NUL, \\.\pipe\x) cannot stall the run.
   HandleCloser file{CreateFileA(path.c_str(), GENERIC_READ,
@@ -62,8 +86,13 @@ LoadStatus loadFile(const std::string& path, std::vector<char>* text) {
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
   LARGE_INTEGER size;
   if (file.handle == INVALID_HANDLE_VALUE || GetFileType(file.handle) != FILE_TYPE_DISK ||
-      !GetFileSizeEx(file.handle, &size) || size.QuadPart < 0)
+      !GetFileSizeEx(file.handle, &size) || size.QuadPart < 0) {
+    if (reason != nullptr) {
+      *reason = file.handle == INVALID_HANDLE_VALUE ? errorText(GetLastError())
+                                                    : "Not a disk file";
+    }
     return LoadStatus::notOpened;
+  }
   if (size.QuadPart == 0) return LoadStatus::empty;
   try {
     const size_t total = static_cast<size_t>(size.QuadPart);
@@ -73,6 +102,7 @@ LoadStatus loadFile(const std::string& path, std::vector<char>* text) {
       const DWORD piece = static_cast<DWORD>(std::min<size_t>(total - got, 1 << 30));
       DWORD n = 0;
       if (!ReadFile(file.handle, text->data() + got, piece, &n, nullptr)) {
+        if (reason != nullptr) *reason = errorText(GetLastError());
         return LoadStatus::notOpened;
       }
       if (n == 0) break;  // the file shrank since it was sized
@@ -82,44 +112,80 @@ LoadStatus loadFile(const std::string& path, std::vector<char>* text) {
     text->resize(got + 1);
     return LoadStatus::loaded;
   } catch (const std::bad_alloc&) {
+    if (reason != nullptr) *reason = errorText(ERROR_NOT_ENOUGH_MEMORY);
     return LoadStatus::notOpened;
   } catch (const std::length_error&) {
+    if (reason != nullptr) *reason = errorText(ERROR_NOT_ENOUGH_MEMORY);
     return LoadStatus::notOpened;
   }
 }
 
-std::vector<DirEntry> findFiles(std::string_view pattern) {
-  std::vector<DirEntry> found;
-  try {
-    const std::string directory(pattern.substr(0, directoryLength(pattern)));
-    const std::string_view last = pattern.substr(directory.size());
-    if (last.empty()) return found;
-    // The system's own matching would also try the short 8.3 names ("*.vhd" finding
-    // "x.vhdl" through "X~1.VHD"), so a pattern reads the whole directory and is matched
-    // here; a plain name is looked up, which also gives its letter case as stored.
-    const bool wild = last.find_first_of("*?") != std::string_view::npos;
-    const std::string query = wild ? directory + "*" : std::string(pattern);
-    const std::string wanted = upperCase(last);
-    WIN32_FIND_DATAA item;
-    HANDLE search =
-        FindFirstFileExA(query.c_str(), FindExInfoBasic, &item, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return found;
-    do {
-      // Hidden and system entries match only a plain name, as in the shell's own listings.
-      if (wild && ((item.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0 ||
-                   !matchesPattern(wanted, upperCase(item.cFileName))))
-        continue;
-      DirEntry entry;
-      entry.name = item.cFileName;
-      entry.isDirectory = (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      entry.lastWrite = secondsSince1970(item.ftLastWriteTime);
-      found.push_back(std::move(entry));
-    } while (FindNextFileA(search, &item));
-    FindClose(search);
-  } catch (const std::bad_alloc&) {
-    found.clear();
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool readDirectory(const std::string& directory, std::vector<DirEntry>* entries,
+                   std::string* reason) {
+  // The whole directory is read and matched here: the system's own matching would also try
+  // the short 8.3 names ("*.vhd" finding "x.vhdl" through "X~1.VHD").
+  WIN32_FIND_DATAA item;
+  const std::string query = directory + "*";
+  HANDLE search =
+      FindFirstFileExA(query.c_str(), FindExInfoBasic, &item, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return true;  // an empty drive root
+    *reason = errorText(error);
+    return false;
   }
-  return found;
+  do {
+    const std::string_view name(item.cFileName);
+    if (name == "." || name == "..") continue;
+    DirEntry entry;
+    describe(item, &entry);
+    entries->push_back(std::move(entry));
+  } while (FindNextFileA(search, &item));
+  FindClose(search);
+  return true;
+}
+
+bool lookUp(const std::string& path, DirEntry* entry, std::string* reason) {
+  // The search gives the name in the letter case the directory holds.
+  WIN32_FIND_DATAA item;
+  HANDLE search =
+      FindFirstFileExA(path.c_str(), FindExInfoBasic, &item, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE || path.find_first_of("*?") != std::string::npos) {
+    if (reason != nullptr) *reason = errorText(GetLastError());
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return false;
+  }
+  FindClose(search);
+  describe(item, entry);
+  return true;
+}
+
+void identify(const std::string& path, DirEntry* entry) {
+  // Opening for no access at all still gives the file's identity, also while others write it.
+  HandleCloser file{CreateFileA(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.handle, &info))
+    return;
+  entry->identity.volume = info.dwVolumeSerialNumber;
+  entry->identity.index =
+      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  entry->identity.known = true;
+}
+
+bool matchesComponent(std::string_view pattern, std::string_view name) {
+  return matchesPattern(upperCase(pattern), upperCase(name));
+}
+
+// Hidden and system entries match only a name given in full, as in the shell's own listings.
+bool mayMatchHidden(std::string_view) { return false; }
+
+bool isDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::string dateText(std::int64_t secondsSince1970) {
@@ -175,8 +241,12 @@ struct ReplacementFile::State {
 ReplacementFile::ReplacementFile() = default;
 ReplacementFile::~ReplacementFile() { discard(); }
 
-bool ReplacementFile::create(const std::string& path) {
+bool ReplacementFile::create(const std::string& path, std::string* reason) {
   discard();
+  const auto failed = [&](DWORD error) {
+    if (reason != nullptr) *reason = path + ": " + errorText(error);
+    return false;
+  };
   try {
     auto state = std::make_unique<State>();
     state->path = path;
@@ -191,11 +261,11 @@ bool ReplacementFile::create(const std::string& path) {
         return true;
       }
       const DWORD error = GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return failed(error);
     }
-    return false;
+    return failed(ERROR_FILE_EXISTS);
   } catch (const std::bad_alloc&) {
-    return false;
+    return failed(ERROR_NOT_ENOUGH_MEMORY);
   }
 }
 
@@ -204,10 +274,11 @@ const std::string& ReplacementFile::writePath() const {
   return state_ ? state_->temporaryPath : none;
 }
 
-bool ReplacementFile::commit() {
+bool ReplacementFile::commit(std::string* reason) {
   if (!state_) return false;
   if (!MoveFileExA(state_->temporaryPath.c_str(), state_->path.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (reason != nullptr) *reason = state_->path + ": " + errorText(GetLastError());
     discard();
     return false;
   }

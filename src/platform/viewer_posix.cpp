@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace mervik::platform {
 
@@ -29,6 +30,10 @@ namespace {
 }  // namespace
 
 void openDocument(const std::string& path) {
+  // Without a display, xdg-open may start a text-mode browser on the user's terminal.
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) return;
   // The argument vector is made before forking; the path is one argument and no shell
   // ever sees it.
   char program[] = "xdg-open";

@@ -48,7 +48,15 @@ TEST(ResourceStep, ReadsSettingsTablesAndNames) {
        T + "\n   Keys\n   Lib\n   Conv\n   WARNING - EXTRA CHARACTERS:  conv_*int" + D +
            "4/100P | Keys+ Lib- Conv+ SYMBOL TABLE+ | 3 | entity:0 ieee:-1 | conv_*int:2 to_*:2 |"},
       {"/FORMATxyz\n \t \nabc\n  +12abc\n//A\n\t\n  //b\n \t//C*\n",  // "abc" reads as 0
-       F + T + A + "0/18P | A+ SYMBOL TABLE+ | 1 | //b:0 | //c*:0 |"},
+       F + "\n   WARNING - FORMAT NOT A NUMBER:  abc  (line 3)"
+           "\n   WARNING - FORMAT NOT A NUMBER:  +12abc  (line 4)" +
+           T + A + "0/18P | A+ SYMBOL TABLE+ | 1 | //b:0 | //c*:0 |"},
+      // Misspelt sections and unknown options are shown with their lines (CR LF is one end).
+      {"/FORMT\r\n4\r\n/OPTION\r\n/OPTIONS\r\nwait off\r\nwait\r\n/\n/TITLEX\n-1\n",
+       "  :  -1" + T + "\n   WARNING - UNKNOWN OPTION:  wait  (line 6)" +
+           "\n   WARNING - UNKNOWN SECTION:  /FORMT  (line 1)"
+           "\n   WARNING - UNKNOWN SECTION:  /OPTION  (line 3)"
+           "\n   WARNING - UNKNOWN SECTION:  /  (line 7)" + D + "4/100P" + none},
       {"/TITLE\n/FORMAT\n99999999999\n-2147483648\n", F + T + D + "2147483647/2147483647L" + none},
       {"/FORMAT\r2\r-10\r/TITLE\r \t \r\t\r\t Hello  world \t \r//A\rB\r/TITLE\rNo\r/FORMAT\r9\r",
        "  :  Hello  world" + F + T + A + "2/16L | A+ SYMBOL TABLE+ | 1 | b:0 | |"},  // first ones

@@ -1,6 +1,7 @@
 #include "driver/selection.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -38,22 +39,29 @@ TEST(PromptInput, TakesALineOfUpTo1022BytesAndCutsItIntoNames) {
 }
 
 // "prompt" if shown, console, first path, last header after its date, all paths sorted.
-std::string select(std::vector<std::string> args, const std::string& d, std::string typed = "") {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
+std::string select(std::vector<std::string> args, const std::string& d, std::string typed = "",
+                   bool dropSame = false) {
+  std::vector<NameSource> names;
+  for (size_t i = 1; i < args.size(); ++i) {  // args[0] is the program's path
+    const bool list = args[i].compare(0, 3, "-T=") == 0;
+    names.push_back({list ? NameSource::Kind::fileList : NameSource::Kind::name,
+                     list ? args[i].substr(3) : args[i]});
+  }
   std::FILE *in = inputOf(typed), *out = std::tmpfile();
   test::RecordingConsole console;
-  std::vector<Source> sources;
+  Selection selection;
   std::string text;
-  const int argc = static_cast<int>(argv.size());
-  EXPECT_TRUE(selectSources(argc, argv.data(), in, out, console, &sources, &text)) << text;
+  EXPECT_TRUE(selectSources(names, in, out, console, &selection, &text)) << text;
+  std::vector<Source>& sources = selection.sources;
   text = (std::ftell(out) > 0 ? "prompt|" : "|") + console.text() + "|" +
          sources.at(0).path.substr(d.size()) + "|" + sources.back().header.substr(24) + "|";
   std::fclose(in);
   std::fclose(out);
   sortSources(sources);
+  if (dropSame) dropSameFiles(sources);
   for (const Source& s : sources) text += "[" + s.path.substr(d.size()) + "]";
-  return text;
+  return text + "|" + std::to_string(selection.unmatched) + "|" +
+         selection.listingDirectory.substr(std::min(d.size(), selection.listingDirectory.size()));
 }
 
 TEST(SelectSources, ExpandsArgumentsOrTheTypedLineWholeAndSortsByUnsignedBytes) {
@@ -67,19 +75,62 @@ TEST(SelectSources, ExpandsArgumentsOrTheTypedLineWholeAndSortsByUnsignedBytes) 
   for (int i = 1000; i < 1250; ++i) dir.write("many/" + std::to_string(i), "x");
   for (int i = 1000; i < 1250; ++i) many += "[many/" + std::to_string(i) + "]";
   const std::string d = dir.path() + "/", missing = d + "src/" + name + "/*";
-  // Directories (x.vhd, src) are passed over without a word; '/' sorts before '2', 0xFF last.
-  // Only '/' separates: "a\\*" is a pattern in d.
+  // A directory named whole without VHDL files (x.vhd) selects nothing and says why; those a
+  // pattern matches are passed over without a word. '/' sorts before '2', 0xFF last. Only '/'
+  // separates: "a?b" is a pattern in d.
   EXPECT_EQ(select({"mervik", d + "my file.vhd", d + "*", missing, d + "x.vhd", d + "many/*",
-                    d + "src/n*", d + "a\\*"}, d),
-            "|\n\n" + missing + " : FILE NOT FOUND\n|my file.vhd|   a\\b|[B.vhd][a][a.vhd]" +
+                    d + "src/n*", d + "a?b"}, d),
+            "|\n\n" + missing + " : FILE NOT FOUND\n   " + d + "src/" + name +
+                "/: Not a directory\n\n\n" + d + "x.vhd : FILE NOT FOUND\n   " + d +
+                "x.vhd: no .vhd or .vhdl file in it\n|my file.vhd|   a\\b|[B.vhd][a][a.vhd]" +
                 "[a\\b][a\\b]" + many + "[my file.vhd][my file.vhd][src/" + name +
-                "][src2.vhd][\xff]");
+                "][src2.vhd][\xff]|2|");
   // The typed line is used whole: B.vhd ends at its 1022nd byte.
   std::string typed = "  \"" + d + "my file.vhd\" " + d + "a.vhd  " + d + "none " + d + "x.vhd";
   typed += std::string(1022 - typed.size() - d.size() - 5, ' ') + d + "B.vhd\nrest\n";
-  EXPECT_EQ(select({"mervik"}, d, typed),
-            "prompt|\n\n" + d + "none : FILE NOT FOUND\n|my file.vhd|   B.vhd|"
-            "[B.vhd][a.vhd][my file.vhd]");
+  const std::string prompted = "prompt|\n\n" + d + "none : FILE NOT FOUND\n   " + d +
+                               "none: No such file or directory\n\n\n" + d +
+                               "x.vhd : FILE NOT FOUND\n   " + d +
+                               "x.vhd: no .vhd or .vhdl file in it\n|my file.vhd|   B.vhd|"
+                               "[B.vhd][a.vhd][my file.vhd]|2|";
+  EXPECT_EQ(select({"mervik"}, d, typed).substr(0, prompted.size()), prompted);
+}
+
+// Directories, classes, wildcards in any component and **, file lists; one section a file.
+TEST(SelectSources, ShellPatternsDirectoriesListsAndOneRecordPerFile) {
+  test::TempDir dir;
+  for (const char* file : {"rtl/b.vhd", "rtl/c.vhdl", "rtl/d.vhd", "rtl/x/hdl/e.vhd",
+                           "rtl/y/hdl/f.vhd", "rtl/y/deep/er/g.vhd", "rtl/.h/h.vhd",
+                           "rtl/.i.vhd", "rtl/[1].vhd", "rtl/x/notes.txt"})
+    dir.write(file, "x");
+  const std::string d = dir.path() + "/";
+  dir.write("list.txt", d + "rtl/b.vhd\r\n\n  \t\n" + d + "rtl/*/hdl/*.vhd\n");
+  ASSERT_EQ(::symlink((d + "rtl").c_str(), (d + "rtl/y/loop").c_str()), 0);  // ** skips links
+  ASSERT_EQ(::symlink("b.vhd", (d + "rtl/link.vhd").c_str()), 0);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{d + "rtl/[bc]*"}, "[rtl/b.vhd][rtl/c.vhdl]|0|rtl/"},
+      {{d + "rtl/[!b-c]*.vhd"}, "[rtl/[1].vhd][rtl/d.vhd][rtl/link.vhd]|0|rtl/"},
+      {{d + "rtl/*/hdl/*.vhd"}, "[rtl/x/hdl/e.vhd][rtl/y/hdl/f.vhd]|0|rtl/"},
+      {{d + "rtl/**/*.vhd"}, "[rtl/[1].vhd][rtl/b.vhd][rtl/d.vhd]"
+                             "[rtl/x/hdl/e.vhd][rtl/y/deep/er/g.vhd][rtl/y/hdl/f.vhd]|0|rtl/"},
+      {{d + "rtl/y/**"}, "[rtl/y/deep/er/g.vhd][rtl/y/hdl/f.vhd]|0|rtl/y/"},
+      {{d + "rtl/.*"}, "[rtl/.i.vhd]|0|rtl/"},
+      {{d + "rtl/.*/*"}, "[rtl/.h/h.vhd]|0|rtl/"},
+      {{d + "rtl/x", d + "rtl/y/"}, "[rtl/x/hdl/e.vhd][rtl/y/deep/er/g.vhd][rtl/y/hdl/f.vhd]|0|"
+                                     "rtl/x/"},
+      {{d + "rtl/[1].vhd"}, "[rtl/[1].vhd]|0|rtl/"},  // matches nothing as a pattern: itself
+      {{d + "rtl/b.vhd", d + "rtl/./b.vhd", d + "rtl/link.vhd", d + "rtl/*.vhd"},
+       "[rtl/./b.vhd][rtl/[1].vhd][rtl/d.vhd]|0|rtl/"},  // one record per file, first path
+  };
+  for (const auto& [names, expected] : cases) {
+    std::vector<std::string> args{"mervik"};
+    args.insert(args.end(), names.begin(), names.end());
+    const std::string got = select(args, d, "", true);
+    EXPECT_EQ(got.substr(got.find("|[") + 1), expected) << got;
+  }
+  const std::string listed = select({"mervik", "-T=" + d + "list.txt", "-T=" + d + "no.txt"}, d);
+  EXPECT_EQ(listed.substr(listed.find("|[") + 1),
+            "[rtl/b.vhd][rtl/x/hdl/e.vhd][rtl/y/hdl/f.vhd]|1|rtl/") << listed;
 }
 
 }  // namespace mervik::driver

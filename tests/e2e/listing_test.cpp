@@ -37,16 +37,17 @@ TEST(Listing, SkipsUnreadableSourcesAndDrawsPageHeadersOutlineAndPageLabels) {
   std::filesystem::create_symlink("missing", f.dir / "work/gone.vhd");
   const RunResult none = f.run({"nul.vhd", "gone.vhd", "empty.vhd"});
   EXPECT_EQ(none.console, banner + "\n\nempty.vhd\n\nempty.vhd : FILE IS EMPTY\n\n\ngone.vhd\n\n"
-                          "gone.vhd : FILE COULD NOT BE OPENED\n\n\nnul.vhd\n\nnul.vhd : FILE IS "
+                          "gone.vhd : FILE COULD NOT BE OPENED\n   gone.vhd: No such file or directory\n\n\nnul.vhd\n\nnul.vhd : FILE IS "
                           "EMPTY\n\n\nTotal lines: 0\n\nNo listing file: no source could be "
                           "listed\n\nPress a key to quit ");
   EXPECT_EQ(std::to_string(none.status) + none.opened +
-                std::to_string(fileExists(f.dir / "work/listing.pdf")), "00");
+                std::to_string(fileExists(f.dir / "work/listing.pdf")), "10");
 
   f.source("top.vhd", "-- top\nentity top is\nend top;\n");
   const RunResult r = f.run({"gone.vhd", "top.vhd"});
   EXPECT_EQ(std::to_string(r.status) + r.console + "|" + r.out + "|" + r.opened,
-            "0" + banner + "\n\ngone.vhd\n\ngone.vhd : FILE COULD NOT BE OPENED\n\n\ntop.vhd\n"
+            "1" + banner + "\n\ngone.vhd\n\ngone.vhd : FILE COULD NOT BE OPENED\n   gone.vhd: "
+                "No such file or directory\n\n\ntop.vhd\n"
                 "     4 different symbol names\n     5 symbol occurrences\n\nTotal lines: 3\n\n"
                 "Listing file: listing.pdf\n\nPress a key to quit ||listing.pdf");
   const Pdf top = f.pdf();
@@ -78,7 +79,7 @@ TEST(Listing, SkipsUnreadableSourcesAndDrawsPageHeadersOutlineAndPageLabels) {
     heads += "[" + p.runsIn("Helvetica").at(0).text.substr(27) + " " +
              p.runsIn("Helvetica").at(1).text + "]";
   // In path order; a title is the text after the header's last blank.
-  EXPECT_EQ(outline + heads, "[long.vhd 0:0][two.vhd 3:0][three.vhd 4:0][long.vhd page 1]"
+  EXPECT_EQ(outline + heads, "[long.vhd 0:0][my two.vhd 3:0][three.vhd 4:0][long.vhd page 1]"
                              "[long.vhd page 2][long.vhd page 3][my two.vhd page 1]"
                              "[three.vhd page 1]");
 }

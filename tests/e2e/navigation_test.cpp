@@ -1,6 +1,7 @@
 // End-to-end: the outline's units and report blocks, and the reports' links to source lines.
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -20,10 +21,11 @@ const char* const units =
     "configuration cfg of Top is for RTL end for; end;\n"
     "context ctx is library ieee; end context;\nentity \\Ext Name\\ is end; \"open\n";
 
-// The text of the line with its baseline at y on page p ("?" when there is none).
+// The text of the line with its baseline at y (to a tenth of a point) on page p ("?" when there
+// is none).
 std::string lineAt(const std::vector<DrawnLine>& lines, int p, double y) {
   for (const DrawnLine& line : lines)
-    if (line.page == p && std::fabs(line.y - y) < 0.05) return line.text;
+    if (line.page == p && std::fabs(line.y - y) < 0.1) return line.text;
   return "?";
 }
 
@@ -83,6 +85,56 @@ TEST(Navigation, OutlineAndLinksPointAtTheirLinesWithoutChangingThePages) {
       }
     EXPECT_EQ(std::to_string(sound) + "\n" + wrong, std::to_string(expected[mode]) + "\n") << mode;
   }
+}
+
+// Every name of every cross-reference links to its first line, however many: a file of 2,601
+// names in a listing of three files. Each row's link lies over its name, borderless, and puts
+// at the top of the window the numbered line its row lists first, which holds the name; no
+// other link is made.
+TEST(Navigation, EveryNameLinksToItsFirstLineAtAnySize) {
+  Workspace f;
+  f.resource(shippedResource());
+  std::string many = "package many is\n";
+  for (int i = 1; i <= 2600; ++i)
+    many += "  constant n" + std::to_string(i) + " : Integer := n" + std::to_string(i - 1) + ";\n";
+  f.source("many.vhd", many + "end;\n");
+  f.source("a.vhd", "entity a is\n  port (clk : in bit);\nend;\narchitecture rtl of a is\nbegin\n"
+                    "  clk_copy <= clk;\nend;\n");
+  f.source("b.vhd", "package b is\n  constant Width : natural := 8;\nend;\n");
+  ASSERT_EQ(f.run({"many.vhd", "a.vhd", "b.vhd"}).status, 0);
+  const Pdf pdf = f.pdf();
+  const std::vector<DrawnLine> lines = pdf.lines();
+  const double size = lines.at(0).size, column = 0.6 * size;
+  std::size_t rows = 0, manyRows = 0, links = 0;
+  std::string wrong;
+  for (const DrawnLine& row : lines) {
+    // A cross-reference row: four blanks, the name, its line numbers.
+    if (row.text.rfind("    ", 0) != 0 || row.text.size() < 5 || row.text[4] == ' ' ||
+        (row.text[4] >= '0' && row.text[4] <= '9'))
+      continue;
+    const std::string name = row.text.substr(4, row.text.find(' ', 4) - 4);
+    const int first = std::atoi(row.text.c_str() + 4 + name.size());
+    ++rows;
+    manyRows += name[0] == 'n' && name.find_first_not_of("0123456789", 1) == std::string::npos;
+    std::size_t found = 0;
+    for (const Link& link : pdf.pages[row.page].links) {
+      if (std::fabs(link.y0 + 0.25 * size - row.y) > 0.2) continue;
+      ++found;
+      const std::string target = lineAt(lines, link.target.page, link.target.top - size);
+      std::string lower = target;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      const bool ok = std::fabs(link.x0 - (row.x + 4 * column)) < 0.1 &&
+                      std::fabs(link.x1 - (row.x + (4 + name.size()) * column)) < 0.1 &&
+                      std::fabs(link.y1 - link.y0 - size) < 0.2 && link.border == 0 &&
+                      std::atoi(target.c_str()) == first && lower.find(name) != std::string::npos;
+      if (!ok) wrong += name + " -> " + target + "\n";
+    }
+    if (found != 1) wrong += name + ": " + std::to_string(found) + " links\n";
+  }
+  for (const Page& page : pdf.pages) links += page.links.size();
+  EXPECT_EQ(wrong, "");
+  EXPECT_EQ(manyRows, 2601u);
+  EXPECT_EQ(links, rows);
 }
 
 }  // namespace mervik::test

@@ -29,6 +29,7 @@ TEST(Windows, WritesTheSamePdfBytesAsTheLinuxBuild) {
     std::string pdf[2];
     for (const Build build : {Build::native, Build::windows}) {
       Workspace f(build);
+      f.environment = {{"SOURCE_DATE_EPOCH", "1700000000"}};  // the shipped file's record is dated
       f.resource(resource);
       f.sources(sources);
       ASSERT_EQ(f.run({"*.vhd*"}).status, 0);
@@ -75,16 +76,24 @@ TEST(Windows, SelectsWithWildcardsAndWindowsPathsReadsTheResourceAndReportsFailu
   fs::remove(drive / "rtl");
   EXPECT_EQ(std::to_string(r.status) + r.opened, "0C:\\work\\rtl\\listing.pdf");
   EXPECT_NE(r.console.find("\n\nC:\\work\\rtl\\Alu.VHD\n"), std::string::npos) << r.console;
-  EXPECT_EQ(fileTitles(f.pdf("rtl/listing.pdf")), "[cpu.vhd][Alu.VHD][cpu.vhd]");  // '/' before '\'
+  // One section a file (its volume and index), under its first path: '/' sorts before '\'.
+  EXPECT_EQ(fileTitles(f.pdf("rtl/listing.pdf")), "[cpu.vhd][Alu.VHD]");
+  // Classes, wildcards in directories and ** ignore letter case; the status counts what
+  // selected nothing.
+  f.sources({{"rtl/x/hdl/d.vhd", "x\n"}, {"rtl/y/deep/e.vhdl", "x\n"}});
+  const RunResult patterns = f.run({"-b", "RTL\\*\\HDL\\[a-d]*.vhd", "rtl/**/*.VHDL", "rtl\\[!a]*.x"});
+  EXPECT_EQ(std::to_string(patterns.status) + fileTitles(f.pdf("rtl/listing.pdf")), "1[d.vhd][e.vhdl]")
+      << patterns.console;
   // Unlisted sources are reported and skipped; a fatal error ends with its message and status 1.
   const std::pair<std::vector<std::string>, std::string> cases[] = {  // how the console ends
       {{"missing.vhd", "empty.vhd", "u\\*"},
-       "\n\nmissing.vhd : FILE NOT FOUND\n\n\nempty.vhd\n\nempty.vhd : FILE IS EMPTY\n\n\n"
-       "u\\?.vhd\n\nu\\?.vhd : FILE COULD NOT BE OPENED\n\n\nTotal lines: 0\n\nNo listing file:"
-       " no source could be listed\n\nPress a key to quit 0"},
+       "\n\nmissing.vhd : FILE NOT FOUND\n   missing.vhd: File not found\n\n\nempty.vhd\n\n"
+       "empty.vhd : FILE IS EMPTY\n\n\nu\\?.vhd\n\nu\\?.vhd : FILE COULD NOT BE OPENED\n"
+       "   u\\?.vhd: Invalid name\n\n\nTotal lines: 0\n\nNo listing file:"
+       " no source could be listed\n\nPress a key to quit 1"},
       {{"dir\\a.vhd"},
        "\n\ndir\\a.vhd\n     4 different symbol names\n     4 symbol occurrences\n\nCould not "
-       "save the PDF file\n\nPress a key to quit 1"}};
+       "save the PDF file\n   dir\\listing.pdf: Access denied\n\nPress a key to quit 1"}};
   for (const auto& [names, expected] : cases) {
     const RunResult failed = f.run(names);
     const std::string shown = failed.console + std::to_string(failed.status) + failed.opened;

@@ -1,4 +1,5 @@
 #include "pdf/listing_writer.hpp"
+#include "pdf/haru_record.hpp"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,23 @@ TEST(ListingWriter, ShowsLinesAsTheLibrarysShowText) {
   ASSERT_TRUE(test::readPdf(dir / "listing.pdf", &pdf, &err)) << err;
   for (const test::TextRun& run : pdf.pages[0].runsIn("Courier")) runs += run.text + "|";
   EXPECT_EQ(runs, expected);
+}
+
+// UTC calendar dates of the record: leap days, before 1970, and the years a PDF date holds.
+TEST(Record, UtcDatesOfSecondsSince1970) {
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {0, "1970-01-01 00:00:00"},          {1700000000, "2023-11-14 22:13:20"},
+      {1709164800, "2024-02-29 00:00:00"}, {951868799, "2000-02-29 23:59:59"},
+      {-1, "1969-12-31 23:59:59"},         {-1000000000000000, "0000-01-01 00:00:00"},
+      {1000000000000000, "9999-12-31 23:59:59"},
+  };
+  for (const auto& [seconds, expected] : cases) {
+    const HPDF_Date d = haru::utcDate(seconds);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d%c", d.year, d.month, d.day,
+                  d.hour, d.minutes, d.seconds, d.ind);
+    EXPECT_EQ(std::string(text), std::string(expected) + "Z") << seconds;
+  }
 }
 
 }  // namespace mervik::pdf

@@ -42,9 +42,10 @@ TEST(KeyWait, ReturnsWithoutATerminalAndOnOneTakesOneWholeKey) {
   ASSERT_EQ(write(master, "\x1b[A", 3), 3);  // arrow up
   int status = -1;
   EXPECT_TRUE(waitpid(child, &status, 0) == child && status == 0) << status;
-  // Then a line end: echoed alone (echo is back on) and read alone (no byte of the key left).
+  // The wait ends its line after the key. Then a line end: echoed alone (echo is back on) and
+  // read alone (no byte of the key left).
   ASSERT_EQ(write(master, "\n", 1), 1);
-  EXPECT_EQ(readAfter(master, 200) + "|" + readAfter(slave, 0), "\r\n|\n");
+  EXPECT_EQ(readAfter(master, 200) + "|" + readAfter(slave, 0), "\r\n\r\n|\n");
 }
 
 }  // namespace mervik::platform

@@ -21,6 +21,10 @@ TEST(OpenDocument, PassesThePathAsOneArgumentThatNoShellSeesAndIgnoresAMissingVi
   ASSERT_EQ(chmod(viewer.c_str(), 0700), 0);
   const std::string path = d + "/my listing \"q\" 'x' $(" + t + ") `" + t + "`; " + t + " & .pdf";
   setenv("PATH", (d + "/bin:/usr/bin:/bin").c_str(), 1);
+  // No display (a text console, ssh): the viewer is not started at all.
+  for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(display);
+  openDocument(d + "/nowhere.pdf");
+  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
   openDocument(path);
   setenv("PATH", d.c_str(), 1);  // then no viewer at all
   openDocument(dir / "listing.pdf");

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -107,20 +108,28 @@ RunResult Workspace::run(const std::vector<std::string>& args,
     ::setenv("HOME", home.c_str(), 1);
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("MERVIK_NO_OPEN");
+    ::setenv("DISPLAY", ":99", 1);  // a display to show the listing on, for the fake viewer
     for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
+    if (addressLimit != 0) {
+      const rlimit limit{addressLimit, addressLimit};
+      ::setrlimit(RLIMIT_AS, &limit);
+    }
     if (wine) setWineEnvironment(record, searchPath);
     ::execv(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;
   bool ended = false;
-  for (int i = 0; i < 12000 && !(ended = ::waitpid(pid, &status, WNOHANG) == pid); ++i)
+  for (int i = 0; i < timeoutMs / 10 && !(ended = ::waitpid(pid, &status, WNOHANG) == pid); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   if (!ended) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
   RunResult result{ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(err),
                    readFile(out), ""};
   // The viewer is started detached: give it up to 3 s to record its argument.
-  const bool listed = result.console.find("Listing file: ") != std::string::npos;
+  // After "--" a word is a name, never the option.
+  const auto options = std::find(args.begin(), args.end(), "--");
+  const bool listed = result.console.find("Listing file: ") != std::string::npos &&
+                      std::find(args.begin(), options, "--no-open") == options;
   for (int i = 0; i < 300 && listed && !fileExists(opened); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   result.opened = readFile(opened);

@@ -44,7 +44,8 @@ class Workspace {
   void sources(const Sources& files);
   /// Runs mervik in work/ in a new session (no terminal: no key wait), `input` (or /dev/null) on
   /// standard input, a fake viewer recording its argument, HOME home/ and none of this user's
-  /// settings (XDG_CONFIG_HOME, MERVIK_NO_OPEN unset); `environment` is set on top.
+  /// settings (XDG_CONFIG_HOME, MERVIK_NO_OPEN unset), DISPLAY set; `environment` is set on
+  /// top (an empty DISPLAY is no display).
   RunResult run(const std::vector<std::string>& args,
                 const std::optional<std::string>& input = std::nullopt);
   /// Reads work/<name> back; it must also pass qpdf's check.
@@ -52,6 +53,8 @@ class Workspace {
 
   TempDir dir;
   std::vector<std::pair<std::string, std::string>> environment;
+  int timeoutMs = 120000;       // a run still going after this is killed (status -1)
+  unsigned long long addressLimit = 0;  // bytes of address space for the run (ulimit -v); 0: any
 
  private:
   Build build_;

@@ -1,0 +1,285 @@
+#include "pdf/haru_raw.hpp"
+
+#include <hpdf_utils.h>  // HPDF_FToA
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <new>
+
+namespace mervik::pdf::haru {
+namespace {
+
+constexpr std::size_t stringMax = HPDF_LIMIT_MAX_STRING_LEN;
+
+HPDF_PageAttr attrOf(HPDF_Page page) { return static_cast<HPDF_PageAttr>(page->attr); }
+
+// Appends `text` as a PDF string the way the library writes one: octal escapes for the bytes
+// that a string or a content stream could misread.
+void appendString(std::string& out, std::string_view text) {
+  static constexpr auto escaped = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[c] = c < 0x20 || c > 0x7e;
+    for (unsigned char c : std::string_view("\\%#/()<>[]{}")) table[c] = true;
+    return table;
+  }();
+  out += '(';
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (escaped[c]) {
+      const char octal[] = {'\\', static_cast<char>('0' + (c >> 6)),
+                            static_cast<char>('0' + ((c >> 3) & 7)), static_cast<char>('0' + (c & 7))};
+      out.append(octal, sizeof octal);
+    } else {
+      out += ch;
+    }
+  }
+  out += ')';
+}
+
+// A content stream deflated ahead of the save keeps no filter of its own, so the library copies
+// it as it stands; this names the filter where the library would have, after /Length.
+HPDF_STATUS writeFlateFilter(HPDF_Dict, HPDF_Stream stream) {
+  return HPDF_Stream_WriteStr(stream, "/Filter [ /FlateDecode ]\012");
+}
+
+// Hidden entries of a page with links: where its link objects start and how many there are.
+constexpr char annotsFirst[] = "MervikAnnotsFirst";
+constexpr char annotsCount[] = "MervikAnnotsCount";
+
+// Appends a PDF integer; `at` is past the end of room for at least 11 bytes.
+char* putInt(char* at, std::uint32_t value) {
+  char digits[10];
+  int n = 0;
+  do digits[n++] = static_cast<char>('0' + value % 10); while ((value /= 10) > 0);
+  while (n > 0) *at++ = digits[--n];
+  return at;
+}
+
+// A coordinate of a link to a tenth of a point: finer than any glyph, and shorter than a real.
+char* putTenths(char* at, float value) {
+  const auto tenths = static_cast<std::uint32_t>(std::lround(std::clamp(value, 0.0f, 32767.0f) * 10));
+  at = putInt(at, tenths / 10);
+  if (tenths % 10 != 0) *at++ = '.', *at++ = static_cast<char>('0' + tenths % 10);
+  return at;
+}
+
+}  // namespace
+
+struct LinkObjects::Store {
+  struct Record {
+    float x0, y0, x1, y1, top;
+    std::uint32_t target;  // the object number of the target's page
+  };
+  std::deque<Record> records;  // in the order of their objects; the last ones wait for a page
+  std::size_t attached = 0;    // the records that have objects
+  std::size_t cursor = 0;      // the record the shared dictionary writes next
+  std::deque<HPDF_XrefEntry_Rec> entries;  // the links' cross-reference entries
+  HPDF_Dict shared = nullptr;
+};
+
+namespace {
+
+// The body of the next link object, between the "<<" and ">>" that the library writes.
+HPDF_STATUS writeLink(HPDF_Dict dict, HPDF_Stream stream) {
+  auto& store = *static_cast<LinkObjects::Store*>(dict->attr);
+  if (store.attached == 0) return HPDF_Stream_WriteStr(stream, "/Subtype/Link");
+  const auto& r = store.records[store.cursor];
+  store.cursor = (store.cursor + 1) % store.attached;  // a second save starts over
+  char text[160];
+  char* at = text;
+  const auto put = [&at](const char* literal) { at += std::strlen(std::strcpy(at, literal)); };
+  put("/Subtype/Link/Rect[");
+  at = putTenths(at, r.x0), *at++ = ' ';
+  at = putTenths(at, r.y0), *at++ = ' ';
+  at = putTenths(at, r.x1), *at++ = ' ';
+  at = putTenths(at, r.y1);
+  put("]/Border[0 0 0]/Dest[");
+  at = putInt(at, r.target);
+  put(" 0 R/FitH ");
+  at = putTenths(at, r.top);
+  put("]");
+  return HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text),
+                           static_cast<HPDF_UINT>(at - text));
+}
+
+// A page's /Annots: the references to its link objects, which are numbered one after another.
+HPDF_STATUS writeAnnots(HPDF_Dict page, HPDF_Stream stream) {
+  const auto first = static_cast<HPDF_Number>(HPDF_Dict_GetItem(page, annotsFirst, HPDF_OCLASS_NUMBER));
+  const auto count = static_cast<HPDF_Number>(HPDF_Dict_GetItem(page, annotsCount, HPDF_OCLASS_NUMBER));
+  if (!first || !count) return HPDF_OK;
+  HPDF_STATUS status = HPDF_Stream_WriteStr(stream, "/Annots [");
+  char text[64 * 20];
+  for (HPDF_INT32 i = 0; status == HPDF_OK && i < count->value;) {
+    char* at = text;
+    for (int n = 0; n < 64 && i < count->value; ++n, ++i) {
+      at = putInt(at, static_cast<std::uint32_t>(first->value + i));
+      std::memcpy(at, " 0 R ", 5);
+      at += 5;
+    }
+    status = HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text),
+                               static_cast<HPDF_UINT>(at - text));
+  }
+  return status == HPDF_OK ? HPDF_Stream_WriteStr(stream, "]\012") : status;
+}
+
+// Room for `needed` entries in the list, grown by half at least: the library grows it by a fixed
+// step, which copies the whole list over and over when links add millions.
+bool reserve(HPDF_List list, HPDF_UINT needed) {
+  if (list->block_siz >= needed) return true;
+  const HPDF_MMgr mmgr = list->mmgr;
+  if (mmgr->mpool) return false;
+  const HPDF_UINT size = std::max(needed, list->block_siz + list->block_siz / 2);
+  auto grown = static_cast<void**>(mmgr->alloc_fn(static_cast<HPDF_UINT>(size * sizeof(void*))));
+  if (!grown) return false;
+  if (list->obj) {
+    std::memcpy(grown, list->obj, list->count * sizeof(void*));
+    mmgr->free_fn(list->obj);
+  }
+  list->obj = grown;
+  list->block_siz = size;
+  return true;
+}
+
+// Hides a page's entry: the page's dictionary keeps it, but never writes it.
+bool addHidden(HPDF_Page page, const char* key, HPDF_INT32 value) {
+  if (HPDF_Dict_AddNumber(page, key, value) != HPDF_OK) return false;
+  auto number = static_cast<HPDF_Number>(HPDF_Dict_GetItem(page, key, HPDF_OCLASS_NUMBER));
+  if (number) number->header.obj_id |= HPDF_OTYPE_HIDDEN;
+  return number != nullptr;
+}
+
+}  // namespace
+
+LinkObjects::LinkObjects() : store_(std::make_unique<Store>()) {}
+LinkObjects::~LinkObjects() = default;
+
+bool LinkObjects::add(float x0, float y0, float x1, float y1, HPDF_Page target, float top) {
+  try {
+    const std::uint32_t number = target->header.obj_id & 0x00FFFFFF;
+    store_->records.push_back({x0, y0, x1, y1, top, number});
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+LinkObjects::Attached LinkObjects::attach(HPDF_Doc pdf, HPDF_Page page) {
+  Store& s = *store_;
+  const std::size_t added = s.records.size() - s.attached;
+  if (added == 0) return Attached::yes;
+  HPDF_List list = pdf->xref->entries;
+  const HPDF_UINT count = list->count;
+  const bool room = pdf->xref->prev == nullptr && page->write_fn == nullptr &&
+                    count + added <= objectsMax;
+  bool ok = room && reserve(list, static_cast<HPDF_UINT>(count + added));
+  if (ok && !s.shared) {
+    s.shared = HPDF_Dict_New(pdf->mmgr);
+    if (s.shared) s.shared->write_fn = writeLink, s.shared->attr = &s;
+    ok = s.shared != nullptr;
+  }
+  const auto first = static_cast<HPDF_INT32>(pdf->xref->start_offset + count);
+  std::size_t pushed = 0;
+  try {
+    for (; ok && pushed < added; ++pushed) {
+      s.entries.push_back({HPDF_IN_USE_ENTRY, 0, 0, s.shared});
+      list->obj[list->count++] = &s.entries.back();
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  ok = ok && addHidden(page, annotsFirst, first) &&
+       addHidden(page, annotsCount, static_cast<HPDF_INT32>(added));
+  if (!ok) {
+    // Left out: the page and the table keep no trace of them, and the library no error.
+    HPDF_Dict_RemoveElement(page, annotsFirst);
+    HPDF_Dict_RemoveElement(page, annotsCount);
+    list->count = count;
+    s.entries.resize(s.entries.size() - pushed);
+    s.records.resize(s.attached);
+    HPDF_ResetError(pdf);
+    return room ? Attached::outOfMemory : Attached::outOfObjects;
+  }
+  page->write_fn = writeAnnots;
+  s.attached = s.records.size();
+  return Attached::yes;
+}
+
+void LinkObjects::detach(HPDF_Doc pdf) {
+  Store& s = *store_;
+  if (pdf && s.shared) {
+    HPDF_List list = pdf->xref->entries;
+    HPDF_UINT kept = 0;
+    for (HPDF_UINT i = 0; i < list->count; ++i)
+      if (static_cast<HPDF_XrefEntry>(list->obj[i])->obj != s.shared) list->obj[kept++] = list->obj[i];
+    list->count = kept;
+    HPDF_Dict_Free(s.shared);
+  }
+  s.records.clear();
+  s.entries.clear();
+  s.attached = s.cursor = 0;
+  s.shared = nullptr;
+}
+
+bool writeContent(HPDF_Page page, std::string_view bytes) {
+  return HPDF_Stream_Write(attrOf(page)->stream, reinterpret_cast<const HPDF_BYTE*>(bytes.data()),
+                           static_cast<HPDF_UINT>(bytes.size())) == HPDF_OK;
+}
+
+void advanceTextPos(HPDF_Page page, HPDF_REAL dy) {
+  const auto attr = attrOf(page);
+  const HPDF_REAL x = 0;
+  const HPDF_REAL y = dy;
+  attr->text_matrix.x += x * attr->text_matrix.a + y * attr->text_matrix.c;
+  attr->text_matrix.y += y * attr->text_matrix.d + x * attr->text_matrix.b;
+  attr->text_pos.x = attr->text_matrix.x;
+  attr->text_pos.y = attr->text_matrix.y;
+}
+
+void appendReal(std::string& out, HPDF_REAL value) {
+  char number[32] = {};
+  HPDF_FToA(number, value, number + sizeof number - 1);
+  out += number;
+}
+
+void appendShowText(std::string& out, std::string_view run, const std::array<bool, 256>& shown) {
+  const auto hasWidth = [&shown](char c) { return shown[static_cast<unsigned char>(c)]; };
+  for (std::string_view rest = run; !rest.empty();) {
+    std::string_view piece = rest.substr(0, stringMax);
+    rest.remove_prefix(piece.size());
+    piece = piece.substr(0, piece.find('\0'));
+    if (std::any_of(piece.begin(), piece.end(), hasWidth)) {
+      appendString(out, piece);
+      out += " Tj\012";
+    }
+  }
+}
+
+std::vector<PageCompressor::Chunk> contentToDeflate(HPDF_Page page) {
+  const auto attr = attrOf(page);
+  std::vector<PageCompressor::Chunk> chunks;
+  if (HPDF_Page_GetGMode(page) == HPDF_GMODE_PAGE_DESCRIPTION && !attr->gstate->prev &&
+      attr->contents->filter == HPDF_STREAM_FILTER_FLATE_DECODE && attr->stream->size > 0) {
+    chunks.resize(HPDF_MemStream_GetBufCount(attr->stream));
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+      HPDF_UINT size = 0;
+      chunks[i].data = HPDF_MemStream_GetBufPtr(attr->stream, static_cast<HPDF_UINT>(i), &size);
+      chunks[i].size = size;
+    }
+  }
+  return chunks;
+}
+
+bool adoptDeflated(HPDF_Page page, const std::vector<unsigned char>& deflated) {
+  const auto attr = attrOf(page);
+  HPDF_MemStream_FreeData(attr->stream);
+  const auto size = static_cast<HPDF_UINT>(deflated.size());
+  if (HPDF_Stream_Write(attr->stream, deflated.data(), size) != HPDF_OK) return false;
+  attr->contents->filter = HPDF_STREAM_FILTER_NONE;
+  attr->contents->write_fn = writeFlateFilter;
+  return true;
+}
+
+}  // namespace mervik::pdf::haru
