@@ -37,12 +37,18 @@ std::string initialOf(std::string_view shown) {
   return std::string(1, c);
 }
 
-// Counts the lines of a pass that draws nothing, to know how many pages the index takes.
+// Counts the lines of a pass that draws nothing, to know whether the index takes more than a
+// page; the pass stops once it does.
 class LineCounter final : public pdf::LineSink {
  public:
+  explicit LineCounter(std::int64_t limit) : limit_(limit) {}
   void line(std::string_view) override { ++lineCnt; }
   void sectionEnd() override {}
+  bool full() const { return lineCnt > limit_; }
   std::int64_t lineCnt = 0;
+
+ private:
+  std::int64_t limit_;
 };
 
 }  // namespace
@@ -98,7 +104,8 @@ struct DesignIndex::Impl {
   void writeFile(std::string_view path, int file, int lineWidth, Navigation::Links links,
                  pdf::LineSink& sink);
   void write(const std::vector<int>& shared, const std::vector<std::string>& paths,
-             int lineWidth, Navigation::Links links, bool letters, pdf::LineSink& sink);
+             int lineWidth, Navigation::Links links, bool letters, pdf::LineSink& sink,
+             const LineCounter* counting = nullptr);
 };
 
 // May throw std::bad_alloc; a name is then left without this file, or not held at all.
@@ -192,7 +199,8 @@ void DesignIndex::Impl::writeFile(std::string_view path, int file, int lineWidth
 
 void DesignIndex::Impl::write(const std::vector<int>& shared,
                               const std::vector<std::string>& paths, int lineWidth,
-                              Navigation::Links links, bool letters, pdf::LineSink& sink) {
+                              Navigation::Links links, bool letters, pdf::LineSink& sink,
+                              const LineCounter* counting) {
   sink.line(heading);
   sink.line("");
   std::string initial;
@@ -219,6 +227,7 @@ void DesignIndex::Impl::write(const std::vector<int>& shared,
       writeFile(f < paths.size() ? std::string_view(paths[f]) : std::string_view(), pair.file,
                 lineWidth, links, sink);
     }
+    if (counting && counting->full()) return;
   }
 }
 
@@ -263,9 +272,9 @@ bool DesignIndex::writeIndex(const std::vector<std::string>& paths, int lineWidt
     bool letters = false;
     if (navigation.outline) {
       // The letters help only where there are pages to find: count the lines first.
-      LineCounter counter;
-      impl_->write(shared, paths, lineWidth, Navigation::Links::off, false, counter);
-      letters = counter.lineCnt > linesPerPage;
+      LineCounter counter(linesPerPage);
+      impl_->write(shared, paths, lineWidth, Navigation::Links::off, false, counter, &counter);
+      letters = counter.full();
     }
     impl_->write(shared, paths, lineWidth, navigation.links, letters, sink);
     return true;
