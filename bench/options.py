@@ -30,6 +30,7 @@ VARIANTS = {
     "links-off": "links off\n",
     "links-all": "links all\n",
     "shipped": "bold Reserved words\noblique comments\n",
+    "index": "index on\n",
     "record": "bold Reserved words\noblique comments\nrecord on\n",
 }
 PAIRS = [
@@ -38,6 +39,7 @@ PAIRS = [
     ("shipped", "default", "emphasis of the shipped file against none"),
     ("default", "no-utf8", "UTF-8 detection (the default) against none"),
     ("default", "classic", "every default against the classic listing"),
+    ("index", "default", "the index against none"),
     ("record", "shipped", "the record (checksums, attachments) against none"),
 ]
 

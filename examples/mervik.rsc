@@ -227,4 +227,5 @@ vital_primitives
 /OPTIONS
 bold Reserved words
 oblique comments
+index on
 record on

@@ -476,11 +476,27 @@ std::vector<int> NameTables::lines(const NameEntry& entry) {
   return std::vector<int>(first, last);
 }
 
-namespace {
+bool NameTables::visitNames(
+    int tableNo, const std::function<void(const char*, const int*, const int*)>& visit) {
+  const NameTable::Impl* symbols = symbolTable.impl_.get();
+  if (!symbols) return true;
+  if (!occTable_.group(symbols->symbolCnt())) {
+    failure_ = occFailure;
+    return false;
+  }
+  for (std::size_t e = 0; e < symbols->symbol.size(); ++e) {
+    if (symbols->symbol[e].tableNo != tableNo) continue;
+    const int* first;
+    const int* last;
+    occTable_.linesOf(static_cast<int>(e), &first, &last);
+    visit(symbols->symbol[e].name, first, last);
+  }
+  return true;
+}
 
-// Appends "%*d%c" of (7, line, ' ') without the cost of a formatted print: the cross-reference
-// of a large netlist writes millions of numbers.
-void appendNumber(std::string& text, int line) {
+// "%*d%c" of (7, line, ' ') without the cost of a formatted print: the cross-reference of a
+// large netlist writes millions of numbers.
+void appendLineNumber(std::string& text, int line) {
   char digits[16];
   char* end = digits + sizeof digits;
   char* p = end;
@@ -495,6 +511,8 @@ void appendNumber(std::string& text, int line) {
   if (width < 7) text.append(static_cast<std::size_t>(7 - width), ' ');
   text.append(p, end).push_back(' ');
 }
+
+namespace {
 
 // One entry's lines: the name field, then the line numbers in columns of 8, a repeated line
 // marked by '+' on the previous number, wrapped to continuation lines of 7 blanks.
@@ -522,7 +540,7 @@ void writeEntry(const char* name, const int* lines, const int* linesEnd, int lin
       text.assign(7, ' ');
     }
     const std::size_t at = text.size();
-    appendNumber(text, last);
+    appendLineNumber(text, last);
     if (links == Navigation::Links::all) {
       sink.link(text.find_first_not_of(' ', at), text.size() - 1, last);
     }

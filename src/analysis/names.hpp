@@ -2,6 +2,7 @@
 // Name tables with their occurrences, and the cross-reference report.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -93,6 +94,11 @@ class NameTables {
   int occMax() const { return occTable_.occMax(); }
   /// The lines of an symbolTable entry's occurrences in recording order, for tests.
   std::vector<int> lines(const NameEntry& entry);
+  /// Calls visit(name, first, last) for each symbolTable entry of table `tableNo`, in the order
+  /// the names were first met, with its lines in recording order in [first, last).
+  /// False, with "CAN'T SET occTable" in failure(), when memory for it cannot be had.
+  bool visitNames(int tableNo,
+                  const std::function<void(const char*, const int*, const int*)>& visit);
   const std::string& failure() const { return failure_; }
 
  private:
@@ -114,6 +120,10 @@ bool writeCrossReference(NameTables& names, const std::vector<TableHeading>& tab
                          int lineWidth, pdf::LineSink& sink,
                          const Navigation& navigation = Navigation(),
                          TextEncoding encoding = TextEncoding::eightBit);
+
+/// Appends a line number as the cross-reference shows it: right-aligned in 7 columns and a
+/// blank, "%7d " (a wider number widens its field).
+void appendLineNumber(std::string& text, int line);
 
 /// Test hook: the largest number of entries any name table or occTable may allocate
 /// (0: no limit), so that allocation failures can be provoked.

@@ -217,6 +217,8 @@ bool applyOption(std::string_view line, const ResourceTables& tables, Settings& 
         value == "off" ? Links::off : value == "names" ? Links::names : Links::all;
   } else if (key == "outline" && (value == "files" || value == "units")) {
     settings.navigation.outline = value == "units";
+  } else if (key == "index" && (value == "on" || value == "off")) {
+    settings.index = value == "on" ? Index::on : Index::off;
   } else if (key == "wait" && (value == "on" || value == "off")) {
     settings.keyWait = value == "on";
   } else if (key == "record" && (value == "on" || value == "off")) {

@@ -12,6 +12,9 @@ namespace mervik::config {
 /// always byte by byte.
 enum class Utf8 : bool { off, detect };
 
+/// Whether the listing ends with the index of the names used in more than one file.
+enum class Index : bool { off, on };
+
 /// Whether the listing is a record of the sources: checksums, document information and the
 /// sources themselves attached.
 enum class Record : bool { off, on };
@@ -27,6 +30,7 @@ struct Settings {
   Utf8 utf8 = Utf8::detect;
   // Unit and report outline entries, and links from each cross-reference name.
   analysis::Navigation navigation{true, analysis::Navigation::Links::names};
+  Index index = Index::off;
   // /OPTIONS wait off: no key wait at the end, also in a terminal.
   bool keyWait = true;
   Record record = Record::off;

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "analysis/design_index.hpp"
 #include "analysis/layout.hpp"
 #include "analysis/names.hpp"
 #include "analysis/scanner.hpp"
@@ -82,6 +83,10 @@ struct Run {
   analysis::EmphasisRules emphasis;
   analysis::LineIndex lines;
   int totalLines = 0;
+  // With the index on and two sources or more: the names of no class of every listed source.
+  std::unique_ptr<analysis::DesignIndex> index;
+  std::vector<std::string> sectionPaths;  // by section number, for the index
+  std::int64_t newestListed = INT64_MIN;  // the last write of the newest listed source
   int unlisted = 0;  // names that selected nothing and files that could not be opened
   int listedCnt = 0;        // sources that reached the listing
   std::string firstListed;  // the path of the first of them
@@ -209,9 +214,12 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
                 const Source& source, const std::vector<analysis::TableHeading>& headings) {
   run.console.print("\n\n%s", source.path.c_str());
   writer.section(source.header);
+  const int section = static_cast<int>(run.sectionPaths.size());
+  if (run.index) run.sectionPaths.push_back(source.path);
   std::vector<char> text;  // the name tables point into it until the cross-reference is out
   if (!loadSource(run, source.path, &text)) return;
   if (run.listedCnt++ == 0) run.firstListed = source.path;
+  run.newestListed = std::max(run.newestListed, source.lastWrite);
   const bool record = run.settings.record == config::Record::on;
   const std::string sha256 = record ? recordSource(run, writer, source, text) : std::string();
 
@@ -244,9 +252,26 @@ void listSource(Run& run, pdf::ListingQueue& writer, analysis::WarningLog& warni
                                      run.settings.navigation, encoding)) {
     run.fail(run.names.failure());
   }
+  if (run.index &&
+      !run.index->addSource(run.names, run.names.defaultTable, section, encoding)) {
+    run.fail("CAN'T SET index");
+  }
   run.names.releaseSymbols();  // they point into `text`, which goes now
   // The writer may be a little behind: a failure it meets later ends the run at the close.
   if (std::string failure = writer.failure(); !failure.empty()) run.fail(failure);
+}
+
+/// The index after the last section, when two sources or more were listed with it on. Its
+/// header bears the newest listed source's date, so the listing stays reproducible.
+void writeDesignIndex(Run& run, pdf::ListingQueue& writer, int linesPerPage) {
+  if (!run.index) return;
+  if (run.index->sharedCnt() > 0) {
+    writer.section(platform::dateText(run.newestListed) + "   INDEX");
+    if (!run.index->writeIndex(run.sectionPaths, run.settings.lineWidth, linesPerPage, writer,
+                               run.settings.navigation)) {
+      run.fail("CAN'T SET index");
+    }
+  }
 }
 
 /// Saves the listing into a file of its own beside `listingPath` and renames it into place
@@ -356,6 +381,18 @@ void listSources(Run& run, Selection& selection) {
   }
   sortSources(sources);
   dropSameFiles(sources);
+  const bool index = run.settings.index == config::Index::on;
+  // With one source no name is in two: nothing is gathered for an index that cannot be.
+  if (index && std::adjacent_find(sources.begin(), sources.end(), [](const Source& a,
+                                                                     const Source& b) {
+                 return a.path != b.path;
+               }) != sources.end()) {
+    run.index = std::make_unique<analysis::DesignIndex>();
+    if (run.settings.navigation.links != analysis::Navigation::Links::off) {
+      writer.keepSectionPlaces();
+    }
+  }
+  const int linesPerPage = writer.linesPerPage();
 
   {
     // The second thread draws the listing while this one analyses the sources.
@@ -371,6 +408,7 @@ void listSources(Run& run, Selection& selection) {
       if (i > 0 && sources[i].path == sources[i - 1].path) continue;
       listSource(run, queue, warnings, sources[i], headings);
     }
+    writeDesignIndex(run, queue, linesPerPage);
     queue.finish();
   }
   writer.describe(documentInfo(run));
@@ -380,6 +418,10 @@ void listSources(Run& run, Selection& selection) {
     run.console.print("\n%s", leftOut.c_str());
   if (closed == pdf::CloseResult::saved && !run.options.noOpen) {
     platform::openDocument(listingPath);
+  }
+  if (index) {
+    run.console.print("\n\nIndex: %d names used in more than one file",
+                      run.index ? run.index->sharedCnt() : 0);
   }
   run.console.print("\n\nTotal lines: %d", run.totalLines);
   if (closed == pdf::CloseResult::saved) {

@@ -44,6 +44,14 @@ class LineSink {
     static_cast<void>(to);
     static_cast<void>(n);
   }
+  /// A link over the bytes [from, to) of the next line to the numbered line of source line `n`
+  /// in an earlier section, sections counted from 0 in the order they were begun.
+  virtual void linkToSection(std::size_t from, std::size_t to, int section, int n) {
+    static_cast<void>(from);
+    static_cast<void>(to);
+    static_cast<void>(section);
+    static_cast<void>(n);
+  }
 };
 
 }  // namespace mervik::pdf

@@ -23,7 +23,7 @@ namespace mervik::pdf {
 namespace {
 
 enum class Op : std::uint8_t {
-  section, line, styledLine, sectionEnd, anchor, outlineEntry, link, attach
+  section, line, styledLine, sectionEnd, anchor, outlineEntry, link, linkToSection, attach
 };
 
 constexpr std::size_t headerBytes = 1 + sizeof(std::uint32_t);
@@ -99,6 +99,13 @@ void replay(Op op, Fields f, ListingWriter& writer) {
       const auto from = f.number<std::size_t>();
       const auto to = f.number<std::size_t>();
       writer.link(from, to, f.number<int>());
+      break;
+    }
+    case Op::linkToSection: {
+      const auto from = f.number<std::size_t>();
+      const auto to = f.number<std::size_t>();
+      const int section = f.number<int>();
+      writer.linkToSection(from, to, section, f.number<int>());
       break;
     }
     case Op::attach: {
@@ -374,6 +381,14 @@ void ListingQueue::outlineEntry(std::string_view title, int n) {
 void ListingQueue::link(std::size_t from, std::size_t to, int n) {
   if (failed_) return;
   if (!state_ || !state_->push(Op::link, from, to, n)) writer_->link(from, to, n);
+  afterCommand();
+}
+
+void ListingQueue::linkToSection(std::size_t from, std::size_t to, int section, int n) {
+  if (failed_) return;
+  if (!state_ || !state_->push(Op::linkToSection, from, to, section, n)) {
+    writer_->linkToSection(from, to, section, n);
+  }
   afterCommand();
 }
 

@@ -36,6 +36,7 @@ class ListingQueue final : public LineSink {
   void anchor(int n) override;
   void outlineEntry(std::string_view title, int n) override;
   void link(std::size_t from, std::size_t to, int n) override;
+  void linkToSection(std::size_t from, std::size_t to, int section, int n) override;
   /// ListingWriter::attach, queued: the bytes are copied before this returns.
   void attach(std::string_view path, std::string_view bytes, std::int64_t lastWrite);
 

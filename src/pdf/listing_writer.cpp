@@ -143,6 +143,12 @@ struct ListingWriter::State {
   struct Link {
     std::size_t from, to;
     int line;
+    int section = -1;  // an earlier section's number, or -1: the current section
+  };
+  // Where an earlier section's numbered lines went, kept for links from a later section.
+  struct Earlier {
+    std::vector<HPDF_Page> pages;
+    std::vector<Place> numbered;
   };
   HPDF_Outline sectionOutline = nullptr;
   std::vector<HPDF_Page> sectionPages;
@@ -157,6 +163,9 @@ struct ListingWriter::State {
   int pageCnt = 0;           // of the document
   int linksLeftOutAt = 0;    // the page of the document from which on links are left out, or 0
   haru::LinkObjects::Attached linksLeftOutFor{};
+  int sectionCnt = 0;            // section commands so far
+  bool keepEarlier = false;
+  std::vector<Earlier> earlier;  // by section number, while links can still be made
   PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
   DocumentInfo info;
   haru::Attachments attachments;
@@ -209,6 +218,7 @@ struct ListingWriter::State {
   void place(const Place& where);
   HPDF_Destination destinationAt(const Place& where);
   void addLink(const Link& link, const Place& from);
+  void addLink(const Link& link, const Place& from, HPDF_Destination target);
   void finishSection();
   bool writeInformation(std::string_view creator);
 };
@@ -481,15 +491,27 @@ HPDF_Destination ListingWriter::State::destinationAt(const Place& where) {
 // made when its page is left.
 void ListingWriter::State::addLink(const Link& link, const Place& from) {
   const auto n = static_cast<std::size_t>(link.line);
-  if (linksLeftOutAt > 0 || link.line <= 0 || n >= numbered.size() || numbered[n].drawn == 0)
-    return;
-  const Place& to = numbered[n];
+  if (linksLeftOutAt > 0 || link.line <= 0) return;
+  const Place* to;
+  HPDF_Page targetPage;
+  if (link.section >= 0) {
+    // An earlier section's line, through the places kept when it ended.
+    const auto s = static_cast<std::size_t>(link.section);
+    if (s >= earlier.size() || n >= earlier[s].numbered.size()) return;
+    to = &earlier[s].numbered[n];
+    if (to->drawn == 0 || to->page >= earlier[s].pages.size()) return;
+    targetPage = earlier[s].pages[to->page];
+  } else {
+    if (n >= numbered.size() || numbered[n].drawn == 0) return;
+    to = &numbered[n];
+    targetPage = sectionPages[to->page];
+  }
   // Within the page: a longer name's line runs off the page anyway.
   const auto at = [&](std::size_t offset) {
     return std::min(from.x + charWidth * fontSize * static_cast<float>(offset), pageWidth);
   };
   if (!links.add(at(link.from), from.y - 0.25f * fontSize, at(link.to), from.y + 0.75f * fontSize,
-                 sectionPages[to.page], to.y + fontSize)) {
+                 targetPage, to->y + fontSize)) {
     linksLeftOutAt = pageCnt;
     linksLeftOutFor = haru::LinkObjects::Attached::outOfMemory;
   }
@@ -509,6 +531,13 @@ void ListingWriter::State::finishSection() {
   }
   if (sectionOutline && !entries.empty()) HPDF_Outline_SetOpened(sectionOutline, HPDF_FALSE);
   sectionOutline = nullptr;
+  if (keepEarlier && linksLeftOutAt == 0 && sectionCnt > 0) {
+    earlier.resize(static_cast<std::size_t>(sectionCnt));
+    earlier.back().pages.swap(sectionPages);
+    earlier.back().numbered.swap(numbered);
+  } else if (linksLeftOutAt > 0) {
+    std::vector<Earlier>().swap(earlier);  // no link will ever be made again
+  }
   sectionPages.clear();
   std::vector<Place>().swap(numbered);
   drawnCnt = 0;
@@ -572,6 +601,30 @@ void ListingWriter::link(std::size_t from, std::size_t to, int n) {
   }
 }
 
+void ListingWriter::linkToSection(std::size_t from, std::size_t to, int section, int n) {
+  State* s = state_.get();
+  if (!s || !s->usable() || section < 0) return;
+  try {
+    s->linksPending.push_back({from, to, n, section});
+  } catch (const std::bad_alloc&) {
+    s->failure = pageFailure;
+  }
+}
+
+void ListingWriter::keepSectionPlaces() {
+  if (state_) state_->keepEarlier = true;
+}
+
+int ListingWriter::linesPerPage() const {
+  const State* s = state_.get();
+  if (!s || !s->pdf) return 0;
+  // The baselines a column takes, stepped as the drawing steps them.
+  HPDF_REAL y = s->pageHeight - textDrop;
+  int rows = 0;
+  for (; y >= lowestLine && rows < 1000000; y += s->lineStep) ++rows;
+  return rows * s->columnCnt;
+}
+
 // Links never cost the listing: when memory or the document's objects run short, the links of
 // that page and the later ones are left out, and the console says so once.
 std::string ListingWriter::linksLeftOut() const {
@@ -586,6 +639,7 @@ void ListingWriter::section(std::string_view header) {
   if (!state_ || !state_->usable()) return;
   try {
     state_->finishSection();
+    ++state_->sectionCnt;
     state_->sectionTitle.assign(header);
   } catch (const std::bad_alloc&) {
     state_->failure = pageFailure;

@@ -67,6 +67,14 @@ class ListingWriter final : public LineSink {
   void anchor(int n) override;
   void outlineEntry(std::string_view title, int n) override;
   void link(std::size_t from, std::size_t to, int n) override;
+  /// Takes effect only for sections that ended after keepSectionPlaces().
+  void linkToSection(std::size_t from, std::size_t to, int section, int n) override;
+
+  /// From now on the places of the numbered lines of each finished section are kept, so that a
+  /// later section can link to them; given up once links are left out.
+  void keepSectionPlaces();
+  /// The lines a page takes, in all its columns.
+  int linesPerPage() const;
 
   /// Empty, or the console line saying from which page on links were left out because memory
   /// or the document's objects ran short. Complete once the document is closed.
