@@ -37,9 +37,10 @@ run_mervik() {
   local label=$1 dir=$2 pathdirs=$3
   shift 3
   run_status=0
+  # A display to show the listing on: without one the viewer is not started.
   (cd "$dir" && unset XDG_CONFIG_HOME MERVIK_NO_OPEN && export HOME="$work/home" &&
    if [ -n "${xdg:-}" ]; then export XDG_CONFIG_HOME=$xdg; fi &&
-   MERVIK_TEST_OPENED="$work/$label.opened" \
+   MERVIK_TEST_OPENED="$work/$label.opened" DISPLAY=:99 \
      PATH="$work/fakebin:${pathdirs:+$pathdirs:}/usr/bin:/bin" \
      timeout 120 setsid -w "$@" </dev/null >/dev/null 2>"$work/$label.err") || run_status=$?
   # Wait for the detached viewer, so that none still writes into $work after the run.
