@@ -130,13 +130,10 @@ const char* Layout::walk(const char* text, std::size_t size) {
   if constexpr (encoding == TextEncoding::utf8) p += byteOrderMarkLength(text);
   bool tabWrapped = false;  // the tab at p has already started a continuation line
   for (;;) {
-    unsigned char cls = byteClass[static_cast<unsigned char>(*p)];
-    if (cls == zeroByte) {
-      if (p == end) break;
-      cls = control;
-    }
-    if (cls == control || cls == carriageReturn) {
-      if (cls == control && lineCnt_ > 0) warnings_.log(controlCharacter, lineCnt_);
+    const unsigned char cls = byteClass[static_cast<unsigned char>(*p)];
+    if (cls == zeroByte && p == end) break;
+    if (cls >= zeroByte && cls <= carriageReturn) {  // dropped: a control character
+      if (cls != carriageReturn && lineCnt_ > 0) warnings_.log(controlCharacter, lineCnt_);
       ++p;
       continue;
     }

@@ -68,9 +68,8 @@ void takeName(Scan& s, char* text, const Token& token) {
   s.overwritten = *end;
   *end = '\0';  // the next token's first byte, a separator, or the text's own zero byte
   if (token.kind == TokenKind::basicName) {
-    foldName(start + 1, end, s.encoding);
-    foldName(&first, &first + 1, s.encoding);
-    if (!glued) *start = first;
+    foldName(glued ? start + 1 : start, end, s.encoding);
+    if (glued) foldName(&first, &first + 1, s.encoding);
   }
   const char* name = glued ? keepGluedName(first, start + 1) : start;
   if (!s.names.recordName(name, lineOf(s, token))) s.failed = true;
