@@ -197,12 +197,18 @@ bool Lexer::blockComment(Token* token) {
 // '"' { byte | '""' } '"'. A line end before the closing quote ends it, unterminated.
 bool Lexer::string(Token* token) {
   before_ = Before::other;
+  return delimited(token, '"', TokenKind::literal);
+}
+
+// close { byte | close close } close, from the opening byte at p_: a string or an extended
+// identifier. A line end before the closing byte ends it, unterminated.
+bool Lexer::delimited(Token* token, Byte close, TokenKind kind) {
   for (const Byte* q = p_ + 1;; ++q) {
-    if (*q == '"') {
-      if (q[1] != '"') return yield(token, TokenKind::literal, q + 1);
+    if (*q == close) {
+      if (q[1] != close) return yield(token, kind, q + 1);
       ++q;
     } else if (*q == '\n' || (*q == '\0' && q == end_)) {
-      return yield(token, TokenKind::literal, q, true);
+      return yield(token, kind, q, true);
     }
   }
 }
@@ -246,14 +252,7 @@ bool Lexer::tick(Token* token) {
 // there, unterminated.
 bool Lexer::extendedName(Token* token) {
   before_ = Before::mark;
-  for (const Byte* q = p_ + 1;; ++q) {
-    if (*q == '\\') {
-      if (q[1] != '\\') return yield(token, TokenKind::extendedName, q + 1);
-      ++q;
-    } else if (*q == '\n' || (*q == '\0' && q == end_)) {
-      return yield(token, TokenKind::extendedName, q, true);
-    }
-  }
+  return delimited(token, '\\', TokenKind::extendedName);
 }
 
 // The bytes of a Latin-1 letter at `p` in a UTF-8 text (U+00C0-U+00FF but U+00D7, U+00F7).

@@ -63,6 +63,7 @@ class Lexer {
   bool bitString(Token* token, const Byte* quote);
   bool tick(Token* token);
   bool extendedName(Token* token);
+  bool delimited(Token* token, Byte close, TokenKind kind);
   bool name(Token* token);
   bool number(Token* token);
   const Byte* nameEnd(const Byte* p) const;
