@@ -30,18 +30,18 @@ void ResourceTables::addDefaultTable(platform::Console& console) {
   defaultTable = rscTableCnt++;
 }
 
-std::vector<analysis::TableHeading> ResourceTables::headings() const {
-  std::vector<analysis::TableHeading> list;
+bool ResourceTables::headings(std::vector<analysis::TableHeading>* list) const {
   try {
-    list.reserve(rscTableMax);
+    list->clear();
+    list->reserve(rscTableMax);
   } catch (const std::bad_alloc&) {
-    return list;  // no room for twenty headings: the cross-reference lists no table
+    return false;
   }
   for (int i = 0; i < rscTableCnt && i < rscTableMax; ++i) {
     const RscTable& table = rscTable[i];
-    list.push_back({table.name != nullptr ? table.name : "", (table.flags & flagListed) != 0});
+    list->push_back({table.name != nullptr ? table.name : "", (table.flags & flagListed) != 0});
   }
-  return list;
+  return true;
 }
 
 }  // namespace mervik::config

@@ -24,8 +24,9 @@ class ResourceTables {
   /// Appends "SYMBOL TABLE" (flags 3), prints "\n   %s (default)" and sets defaultTable.
   void addDefaultTable(platform::Console& console);
 
-  /// The tables as the cross-reference reads them.
-  std::vector<analysis::TableHeading> headings() const;
+  /// The tables as the cross-reference reads them into `list`; false when there is no memory
+  /// for them, which must end the run: without its headings no cross-reference is listed.
+  bool headings(std::vector<analysis::TableHeading>* list) const;
 
   std::array<RscTable, rscTableMax> rscTable{};
   int rscTableCnt = 0;

@@ -403,7 +403,8 @@ void listSources(Run& run, Selection& selection) {
     analysis::WarningLog warnings(queue, run.console);
     warnings.setNavigation(run.settings.navigation.outline,
                            run.settings.navigation.links != analysis::Navigation::Links::off);
-    const auto headings = run.tables.headings();
+    std::vector<analysis::TableHeading> headings;
+    if (!run.tables.headings(&headings)) run.fail("CAN'T SET rscTable");
     for (size_t i = 0; i < sources.size(); ++i) {
       if (i > 0 && sources[i].path == sources[i - 1].path) continue;
       listSource(run, queue, warnings, sources[i], headings);

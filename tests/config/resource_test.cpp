@@ -27,7 +27,9 @@ std::string resourceStepOn(const std::string& file) {
   auto n = [](int value) { return std::to_string(value); };
   out = console.text() + "\n=> " + out + " " + n(settings.tabWidth) + "/" + n(settings.lineWidth) +
         (settings.landscape ? "L |" : "P |");
-  for (const auto& heading : tables.headings())
+  std::vector<analysis::TableHeading> headings;
+  tables.headings(&headings);
+  for (const auto& heading : headings)
     out += " " + std::string(heading.title) + (heading.listed ? "+" : "-");
   out += " | " + n(tables.defaultTable) + " |";
   for (analysis::NameTable* table : {&names.exactTable, &names.wildTable}) {
