@@ -396,15 +396,16 @@ bool Attachments::add(HPDF_Doc pdf, std::string_view name, std::string_view byte
       pairs_ = pairs;
     }
     HPDF_Dict stream = embeddedFile(pdf, bytes, lastWrite);
-    // The specification is a direct object in the tree: no object number of its own to pay for.
+    // The file's description is a direct object in the tree: no object number of its own to pay
+    // for.
     HPDF_String key = stream ? HPDF_String_New(pdf->mmgr, path.c_str(), nullptr) : nullptr;
     if (!key || HPDF_Array_Add(pairs_, key) != HPDF_OK) return false;
-    HPDF_Dict spec = HPDF_Dict_New(pdf->mmgr);
-    if (!spec || HPDF_Array_Add(pairs_, spec) != HPDF_OK) return false;
+    HPDF_Dict fileSpec = HPDF_Dict_New(pdf->mmgr);
+    if (!fileSpec || HPDF_Array_Add(pairs_, fileSpec) != HPDF_OK) return false;
     HPDF_String fileName = HPDF_String_New(pdf->mmgr, path.c_str(), nullptr);
-    HPDF_Dict files = HPDF_Dict_AddName(spec, "Type", "Filespec") == HPDF_OK && fileName &&
-                              HPDF_Dict_Add(spec, "F", fileName) == HPDF_OK
-                          ? dictionaryIn(pdf, spec, "EF")
+    HPDF_Dict files = HPDF_Dict_AddName(fileSpec, "Type", "Filespec") == HPDF_OK && fileName &&
+                              HPDF_Dict_Add(fileSpec, "F", fileName) == HPDF_OK
+                          ? dictionaryIn(pdf, fileSpec, "EF")
                           : nullptr;
     return files && HPDF_Dict_Add(files, "F", stream) == HPDF_OK;
   } catch (const std::bad_alloc&) {

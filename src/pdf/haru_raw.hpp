@@ -133,7 +133,7 @@ class Attachments {
   bool add(HPDF_Doc pdf, std::string_view name, std::string_view bytes, std::int64_t lastWrite);
 
  private:
-  HPDF_Array pairs_ = nullptr;  // the tree's /Names: key, file specification, ...
+  HPDF_Array pairs_ = nullptr;  // the tree's /Names: key, the file's description, ...
 };
 
 /// Asks viewers to show the document's Title in their window bar instead of the file name.
