@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -145,10 +146,15 @@ struct ListingWriter::State {
     int line;
     int section = -1;  // an earlier section's number, or -1: the current section
   };
-  // Where an earlier section's numbered lines went, kept for links from a later section.
+  // Where an earlier section's numbered lines went, kept for links from a later section: a
+  // page index and a baseline a line, half a place, as every line of every file is kept.
+  struct Target {
+    std::uint32_t page = std::numeric_limits<std::uint32_t>::max();  // none: not drawn
+    float y = 0;
+  };
   struct Earlier {
     std::vector<HPDF_Page> pages;
-    std::vector<Place> numbered;
+    std::vector<Target> numbered;
   };
   HPDF_Outline sectionOutline = nullptr;
   std::vector<HPDF_Page> sectionPages;
@@ -492,26 +498,27 @@ HPDF_Destination ListingWriter::State::destinationAt(const Place& where) {
 void ListingWriter::State::addLink(const Link& link, const Place& from) {
   const auto n = static_cast<std::size_t>(link.line);
   if (linksLeftOutAt > 0 || link.line <= 0) return;
-  const Place* to;
   HPDF_Page targetPage;
+  float targetY;
   if (link.section >= 0) {
     // An earlier section's line, through the places kept when it ended.
     const auto s = static_cast<std::size_t>(link.section);
     if (s >= earlier.size() || n >= earlier[s].numbered.size()) return;
-    to = &earlier[s].numbered[n];
-    if (to->drawn == 0 || to->page >= earlier[s].pages.size()) return;
-    targetPage = earlier[s].pages[to->page];
+    const Target& to = earlier[s].numbered[n];
+    if (to.page >= earlier[s].pages.size()) return;
+    targetPage = earlier[s].pages[to.page];
+    targetY = to.y;
   } else {
     if (n >= numbered.size() || numbered[n].drawn == 0) return;
-    to = &numbered[n];
-    targetPage = sectionPages[to->page];
+    targetPage = sectionPages[numbered[n].page];
+    targetY = numbered[n].y;
   }
   // Within the page: a longer name's line runs off the page anyway.
   const auto at = [&](std::size_t offset) {
     return std::min(from.x + charWidth * fontSize * static_cast<float>(offset), pageWidth);
   };
   if (!links.add(at(link.from), from.y - 0.25f * fontSize, at(link.to), from.y + 0.75f * fontSize,
-                 targetPage, to->y + fontSize)) {
+                 targetPage, targetY + fontSize)) {
     linksLeftOutAt = pageCnt;
     linksLeftOutFor = haru::LinkObjects::Attached::outOfMemory;
   }
@@ -533,8 +540,14 @@ void ListingWriter::State::finishSection() {
   sectionOutline = nullptr;
   if (keepEarlier && linksLeftOutAt == 0 && sectionCnt > 0) {
     earlier.resize(static_cast<std::size_t>(sectionCnt));
-    earlier.back().pages.swap(sectionPages);
-    earlier.back().numbered.swap(numbered);
+    Earlier& kept = earlier.back();
+    kept.pages.assign(sectionPages.begin(), sectionPages.end());
+    std::size_t used = numbered.size();  // the places grow ahead of the lines
+    while (used > 0 && numbered[used - 1].drawn == 0) --used;
+    kept.numbered.resize(used);
+    for (std::size_t i = 0; i < used; ++i) {
+      if (numbered[i].drawn > 0) kept.numbered[i] = {numbered[i].page, numbered[i].y};
+    }
   } else if (linksLeftOutAt > 0) {
     std::vector<Earlier>().swap(earlier);  // no link will ever be made again
   }
