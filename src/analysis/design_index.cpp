@@ -254,8 +254,6 @@ int DesignIndex::sharedCnt() const {
   return n;
 }
 
-std::int64_t DesignIndex::pairCnt() const { return static_cast<std::int64_t>(impl_->pairs.size()); }
-
 bool DesignIndex::writeIndex(const std::vector<std::string>& paths, int lineWidth,
                              int linesPerPage, pdf::LineSink& sink,
                              const Navigation& navigation) {

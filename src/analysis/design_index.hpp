@@ -31,8 +31,6 @@ class DesignIndex {
 
   /// Names that occur in two files or more.
   int sharedCnt() const;
-  /// Name-and-file pairs held, of all names.
-  std::int64_t pairCnt() const;
 
   /// Writes the index lines: a heading, then per shared name in the cross-reference's order a
   /// line with the name and one line per file, `paths[file]` and its line numbers, wrapped at

@@ -383,10 +383,7 @@ void listSources(Run& run, Selection& selection) {
   dropSameFiles(sources);
   const bool index = run.settings.index == config::Index::on;
   // With one source no name is in two: nothing is gathered for an index that cannot be.
-  if (index && std::adjacent_find(sources.begin(), sources.end(), [](const Source& a,
-                                                                     const Source& b) {
-                 return a.path != b.path;
-               }) != sources.end()) {
+  if (index && sources.size() > 1) {
     run.index = std::make_unique<analysis::DesignIndex>();
     if (run.settings.navigation.links != analysis::Navigation::Links::off) {
       writer.keepSectionPlaces();
@@ -405,10 +402,7 @@ void listSources(Run& run, Selection& selection) {
                            run.settings.navigation.links != analysis::Navigation::Links::off);
     std::vector<analysis::TableHeading> headings;
     if (!run.tables.headings(&headings)) run.fail("CAN'T SET rscTable");
-    for (size_t i = 0; i < sources.size(); ++i) {
-      if (i > 0 && sources[i].path == sources[i - 1].path) continue;
-      listSource(run, queue, warnings, sources[i], headings);
-    }
+    for (const Source& source : sources) listSource(run, queue, warnings, source, headings);
     writeDesignIndex(run, queue, linesPerPage);
     queue.finish();
   }
