@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -95,6 +97,30 @@ void showPieces(HPDF_Page page, std::string_view text, std::string& piece) {
 void HPDF_STDCALL noteError(HPDF_STATUS error, HPDF_STATUS, void* first) {
   auto* status = static_cast<HPDF_STATUS*>(first);
   if (*status == HPDF_OK) *status = error;
+}
+
+// The library does not survive every failed allocation: a page whose cross-reference entry
+// finds no memory is used after the library freed it. So its allocations draw on a reserve
+// once memory runs out, which lets the call at hand finish; the document is then taken as
+// failed, and the run ends through the fatal-error road at the next check.
+constexpr std::size_t reserveSize = 1 << 20;
+std::atomic<void*> reserve{nullptr};
+std::atomic<bool> reserveUsed{false};
+
+void* HPDF_STDCALL allocate(HPDF_UINT size) {
+  void* block = std::malloc(size);
+  if (block != nullptr) return block;
+  reserveUsed = true;
+  std::free(reserve.exchange(nullptr));
+  return std::malloc(size);
+}
+
+void HPDF_STDCALL release(void* block) { std::free(block); }
+
+// A document whose allocations fall back on the reserve; the reserve is set aside once.
+HPDF_Doc newDocument(HPDF_STATUS* status) {
+  if (reserve.load() == nullptr && !reserveUsed) reserve = std::malloc(reserveSize);
+  return HPDF_NewEx(noteError, allocate, release, 0, status);
 }
 
 }  // namespace
@@ -187,7 +213,7 @@ struct ListingWriter::State {
   /// True when the library has reported or recorded an error on the document: it takes no
   /// further call but HPDF_Free. Some of its failures are only recorded, never reported.
   bool libraryFailed() const {
-    return libraryError != HPDF_OK || (pdf && HPDF_GetError(pdf) != HPDF_OK);
+    return libraryError != HPDF_OK || reserveUsed || (pdf && HPDF_GetError(pdf) != HPDF_OK);
   }
   /// Sets `message` as the failure when the library failed; true when all is well.
   bool libraryOk(const char* message) {
@@ -234,7 +260,7 @@ struct ListingWriter::State {
 bool ListingWriter::State::measure(int n, Orientation orientation, PaperSize paper,
                                    std::string* err) {
   HPDF_STATUS status = HPDF_OK;
-  HPDF_Doc doc = HPDF_New(noteError, &status);
+  HPDF_Doc doc = newDocument(&status);
   if (!doc) return fail(err, "CAN'T SET pdf");
   HPDF_Font courier = HPDF_GetFont(doc, "Courier", nullptr);
   HPDF_Page sheet = courier ? HPDF_AddPage(doc) : nullptr;
@@ -253,7 +279,8 @@ bool ListingWriter::State::measure(int n, Orientation orientation, PaperSize pap
   float t = HPDF_Page_TextWidth(sheet, "1234567890");
   fontSize = (pageWidth - 88) * 10 / (n * t) * fontSize;
   HPDF_Page_EndText(sheet);
-  const bool measured = status == HPDF_OK && HPDF_GetError(doc) == HPDF_OK && t > 0;
+  const bool measured =
+      status == HPDF_OK && !reserveUsed && HPDF_GetError(doc) == HPDF_OK && t > 0;
   HPDF_Free(doc);
   return measured || fail(err, pageFailure);
 }
@@ -274,7 +301,7 @@ void ListingWriter::State::chooseColumns() {
 }
 
 bool ListingWriter::State::createDocument(std::string* err) {
-  pdf = HPDF_New(noteError, &libraryError);
+  pdf = newDocument(&libraryError);
   if (!pdf) return fail(err, "CAN'T SET pdf");
   const bool set = HPDF_SetCompressionMode(pdf, HPDF_COMP_TEXT) == HPDF_OK &&
                    HPDF_SetPageLayout(pdf, HPDF_PAGE_LAYOUT_SINGLE) == HPDF_OK &&

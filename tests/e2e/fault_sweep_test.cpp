@@ -154,8 +154,9 @@ void sweep(const char* input, const Sources& sources, unsigned long strided) {
   ASSERT_EQ(s.w.run(s.args).status, 0);
   s.reference = readFile(s.work("listing.pdf"));
   const Counts c = s.count();
-  ASSERT_TRUE(c.thread[0] && c.thread[1] && c.thread[2] && c.saveAt)
-      << "the shim missed a thread or the save";
+  // The compressor may find no page to take before the close on a short run: the writer then
+  // deflates them itself, so only the main and drawing threads and the save must be seen.
+  ASSERT_TRUE(c.thread[0] && c.thread[1] && c.saveAt) << "the shim missed a thread or the save";
   s.allocations("main", 0, false, samples(1, c.saveAt, strided));
   s.allocations("save", 0, false, samples(c.saveAt + 1, c.thread[0], strided / 2));
   s.allocations("drawing", 1, false, samples(1, c.thread[1], strided));
