@@ -32,8 +32,9 @@
 //                   every entry's obj is freed, and every entry with the memory manager's
 //                   free_fn. A page's object number is its header's obj_id without the type
 //                   bits.
-//  memoryManager    A document made by HPDF_New has a memory manager without a pool, whose
-//                   alloc_fn and free_fn are a pair, as HPDF_GetMem and HPDF_FreeMem use them.
+//  memoryManager    A document made by HPDF_New, or by HPDF_NewEx without a pool size, has a
+//                   memory manager without a pool, whose alloc_fn and free_fn are a pair, as
+//                   HPDF_GetMem and HPDF_FreeMem use them.
 //  objectLayer      HPDF_Doc exposes mmgr, xref and catalog; HPDF_Dict_New and HPDF_Array_New
 //                   make direct objects that the container they are added to owns, also after
 //                   a failed add; HPDF_DictStream_New registers an indirect stream dictionary
