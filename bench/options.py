@@ -3,7 +3,7 @@
 that differ only in their /OPTIONS, round robin, with each variant's median wall time, CPU
 time, peak memory and PDF size as a ratio to a baseline variant measured in the same run.
 
-    bench/options.py [--mervik PATH] [--inputs ABE] [--runs 5]
+    bench/options.py [--mervik PATH] [--inputs ABE] [--runs 5] [--variants shipped,record]
 
 Run bench/run.sh once first (it builds build-bench/mervik and prepares the inputs).
 """
@@ -56,13 +56,20 @@ def main():
     parser.add_argument("--inputs", default="ABE")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--work", default=os.path.join(HERE, "work"))
+    parser.add_argument("--variants", default=",".join(VARIANTS),
+                        help="the variants to run, by name, comma-separated")
     args = parser.parse_args()
+    chosen = args.variants.split(",")
+    unknown = [v for v in chosen if v not in VARIANTS]
+    if unknown:
+        sys.exit("options: no variant %s" % ", ".join(unknown))
 
     env = quiet_environment(args.work)
 
     # One copy of the binary per variant, each with its resource file beside it.
     binaries = {}
-    for name, options in VARIANTS.items():
+    for name in chosen:
+        options = VARIANTS[name]
         d = os.path.join(args.work, "options", name)
         os.makedirs(d, exist_ok=True)
         shutil.copy2(args.mervik, os.path.join(d, "mervik"))
@@ -104,11 +111,15 @@ def main():
     print("|---|---|--:|--:|--:|--:|")
     for i in args.inputs.upper():
         for a, b, what in PAIRS:
+            if a not in chosen or b not in chosen:
+                continue
             x, y = med[(i, a)], med[(i, b)]
             print("| %s | %s | %.3f | %.3f | %.3f | %.3f |"
                   % (i, what, x[0] / y[0], x[1] / y[1], x[2] / y[2], x[3] / y[3]))
 
     # A record may grow the PDF by the sources' deflated size and 5% more.
+    if "record" not in chosen or "shipped" not in chosen:
+        return
     print("\n| input | record's PDF growth, bytes | sources deflated, bytes | growth / deflated |")
     print("|---|--:|--:|--:|")
     for i in args.inputs.upper():

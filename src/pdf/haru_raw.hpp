@@ -18,8 +18,9 @@
 //                   none. attr->gstate->prev is set while a q is open.
 //  writeHooks       HPDF_Dict_Write writes "<<", a dictionary's elements but those whose
 //                   obj_id holds HPDF_OTYPE_HIDDEN, then calls its write_fn with the output
-//                   stream, then ">>"; neither a page nor its content's stream dictionary has
-//                   a write_fn of its own.
+//                   stream, then ">>", then (when it has no stream of its own) its
+//                   after_write_fn; neither a page nor its content's stream dictionary has a
+//                   write_fn of its own.
 //  numberFormat     HPDF_FToA (hpdf_utils.h) writes a real exactly as the operators write
 //                   their operands.
 //  showText         ShowText writes a text as "(...) Tj\012": octal escapes for the bytes
@@ -35,14 +36,13 @@
 //  memoryManager    A document made by HPDF_New, or by HPDF_NewEx without a pool size, has a
 //                   memory manager without a pool, whose alloc_fn and free_fn are a pair, as
 //                   HPDF_GetMem and HPDF_FreeMem use them.
-//  objectLayer      HPDF_Doc exposes mmgr, xref and catalog; HPDF_Dict_New and HPDF_Array_New
-//                   make direct objects that the container they are added to owns, also after
-//                   a failed add; HPDF_DictStream_New registers an indirect stream dictionary
-//                   whose /Length the library fills in at the save and whose filter is none,
-//                   so its bytes are copied as written; HPDF_String_New without an encoder
-//                   writes the bytes as a literal string, escaped. (The record's embedded files
-//                   and viewer preference: the library has no call for either that fits, as
-//                   HPDF_AttachFile reads the file from disk again and dates nothing.)
+//  objectLayer      HPDF_Doc exposes mmgr, xref and catalog; HPDF_Dict_New makes a direct
+//                   object that the container it is added to owns, also after a failed add;
+//                   HPDF_Xref_Add makes it indirect, the next object, and frees it when it
+//                   fails; a dictionary's attr is the caller's to use. (The record's embedded
+//                   files and viewer preference: the library has no call for either that
+//                   fits, as HPDF_AttachFile reads the file from disk again and dates nothing,
+//                   and its streams need a /Length object of their own.)
 
 #include <hpdf.h>
 
@@ -124,17 +124,32 @@ class LinkObjects {
 /// years are held within 0 and 9999, as a PDF date takes them.
 HPDF_Date utcDate(std::int64_t secondsSince1970);
 
-/// The embedded files of one document, entered into its EmbeddedFiles name tree as they come.
+/// The embedded files of one document, in its EmbeddedFiles name tree in the order they come.
+/// Their bytes stay here until the save deflates them, on the compressor's thread while the
+/// pages are written; files of the same bytes and date share one stream. The library holds one
+/// small dictionary per stream, whose write hooks write it and the tree (writeHooks,
+/// crossReference).
 class Attachments {
  public:
-  /// Adds `bytes` as the embedded file `name` (a path as the console shows it), deflated, with
-  /// its size and `lastWrite` as modification date. A name tree's keys must be sorted: names
-  /// come in byte order (the sections' order). False when the library has no memory; the
-  /// document then holds a broken tree and must not be saved.
-  bool add(HPDF_Doc pdf, std::string_view name, std::string_view bytes, std::int64_t lastWrite);
+  Attachments();
+  ~Attachments();
+  Attachments(const Attachments&) = delete;
+  Attachments& operator=(const Attachments&) = delete;
+
+  /// Adds `bytes` as the embedded file `name` (a path as the console shows it), with `lastWrite`
+  /// as its modification date. False when memory ran short.
+  bool add(std::string_view name, std::string_view bytes, std::int64_t lastWrite);
+  /// Enters the files into `pdf` just before its save, their streams last, and hands their
+  /// bytes to `compressor`, which must have no other work left. False when memory ran short:
+  /// the document must not be saved then.
+  bool enter(HPDF_Doc pdf, PageCompressor& compressor);
+  /// Forgets the files, once their document is freed.
+  void clear();
+
+  struct Store;  // what the write hooks read
 
  private:
-  HPDF_Array pairs_ = nullptr;  // the tree's /Names: key, the file's description, ...
+  std::unique_ptr<Store> store_;
 };
 
 /// Asks viewers to show the document's Title in their window bar instead of the file name.

@@ -198,9 +198,9 @@ struct ListingWriter::State {
   int sectionCnt = 0;            // section commands so far
   bool keepEarlier = false;
   std::vector<Earlier> earlier;  // by section number, while links can still be made
-  PageCompressor compressor;  // reads pages of pdf: stopped before the document is freed
-  DocumentInfo info;
   haru::Attachments attachments;
+  PageCompressor compressor;  // reads pages of pdf and attachments: stopped before either goes
+  DocumentInfo info;
 
   ~State() {
     try {
@@ -229,6 +229,7 @@ struct ListingWriter::State {
     compressor.cancel();
     links.detach(pdf);
     if (pdf) HPDF_Free(pdf);
+    attachments.clear();
     pdf = nullptr;
     page = nullptr;
   }
@@ -809,6 +810,11 @@ CloseResult ListingWriter::close(const std::string& path, std::string_view creat
       if (err) *err = infoFailure;
       return CloseResult::failed;
     }
+    if (!s->attachments.enter(s->pdf, s->compressor) || !s->libraryOk(attachFailure)) {
+      s->freeDocument();
+      if (err) *err = attachFailure;
+      return CloseResult::failed;
+    }
     const bool written = HPDF_SaveToFile(s->pdf, path.c_str()) == HPDF_OK && wellEnded(path);
     s->freeDocument();
     if (written) return CloseResult::saved;
@@ -831,8 +837,7 @@ void ListingWriter::attach(std::string_view path, std::string_view bytes,
                            std::int64_t lastWrite) {
   State* s = state_.get();
   if (!s || !s->usable()) return;
-  if (!s->attachments.add(s->pdf, path, bytes, lastWrite)) s->failure = attachFailure;
-  s->libraryOk(attachFailure);
+  if (!s->attachments.add(path, bytes, lastWrite)) s->failure = attachFailure;
 }
 
 void ListingWriter::describe(const DocumentInfo& info) {

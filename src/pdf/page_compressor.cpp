@@ -22,6 +22,7 @@ constexpr std::size_t outSize = static_cast<std::size_t>(PageCompressor::pieceSi
 struct Job {
   void* tag;
   std::vector<PageCompressor::Chunk> chunks;
+  int level;
 };
 
 }  // namespace
@@ -50,7 +51,7 @@ struct PageCompressor::Impl {
     queue.pop_front();
     ++busy;
     lock.unlock();
-    Done result = deflate(job.tag, job.chunks);
+    Done result = deflate(job.tag, job.chunks, job.level);
     lock.lock();
     try {
       done.push_back(std::move(result));
@@ -72,7 +73,7 @@ PageCompressor::~PageCompressor() {
   }
 }
 
-void PageCompressor::submit(void* tag, std::vector<Chunk> chunks) {
+void PageCompressor::submit(void* tag, std::vector<Chunk> chunks, int level) {
   Impl& s = *impl_;
   try {
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -80,7 +81,7 @@ void PageCompressor::submit(void* tag, std::vector<Chunk> chunks) {
       s.stopping = false;
       s.worker = std::thread([&s] { s.work(); });
     }
-    s.queue.push_back({tag, std::move(chunks)});
+    s.queue.push_back({tag, std::move(chunks), level});
     s.changed.notify_all();
   } catch (const std::bad_alloc&) {
     // Not queued: the library deflates this content when saving, as it always could.
@@ -117,10 +118,11 @@ void PageCompressor::cancel() {
 
 // The library's loop: a piece of pieceSize bytes at a time (the last one shorter), deflated
 // without flushing; the output written out whenever the buffer fills; then finished.
-PageCompressor::Done PageCompressor::deflate(void* tag, const std::vector<Chunk>& chunks) {
+PageCompressor::Done PageCompressor::deflate(void* tag, const std::vector<Chunk>& chunks,
+                                             int level) {
   Done result{tag, {}};
   z_stream z{};
-  if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return result;
+  if (deflateInit(&z, level) != Z_OK) return result;
   try {
     unsigned char in[pieceSize];
     unsigned char out[outSize];

@@ -1,6 +1,9 @@
 // End-to-end: the listing as a record, checked with the tools a reader of it would use:
 // sha256sum, pdfinfo and pdfdetach.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -62,11 +65,33 @@ TEST(Record, ChecksumsInformationAndAttachmentsGiveTheSourcesBack) {
   f.dir.write("back/rtl/.keep", "");
   ASSERT_EQ(std::system(("pdfdetach -saveall -o '" + f.dir / "back" + "' '" + pdf + "'").c_str()), 0);
   for (const auto& [name, text] : sources) EXPECT_EQ(readFile(f.dir / ("back/" + name)), text);
-  EXPECT_NE(first.find("/ModDate (D:20240304090507Z)"), std::string::npos);  // the file's date
+  EXPECT_NE(first.find("/ModDate(D:20240304090507Z)"), std::string::npos);  // the file's date
   EXPECT_NE(first.find("/DisplayDocTitle true"), std::string::npos);
   // Dated by SOURCE_DATE_EPOCH, a second run gives the same bytes.
   ASSERT_EQ(f.run({"*.vhd", "rtl/top.vhd"}).status, 0);
   EXPECT_TRUE(readFile(pdf) == first);
+}
+
+// Files of the same bytes and date share one stream; another date makes another. Each file
+// still comes back under its own name.
+TEST(Record, TheSameBytesAndDateAreEmbeddedOnce) {
+  Workspace f;
+  f.resource("/OPTIONS\nrecord on\n");
+  for (const char* name : {"a.vhd", "b.vhd", "c.vhd"}) f.source(name, "entity e is end;\n");
+  f.source("d.vhd", "entity d is end;\n");
+  const timespec later[2] = {{1709543108, 0}, {1709543108, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (f.dir / "work/c.vhd").c_str(), later, 0), 0);
+  ASSERT_EQ(f.run({"*.vhd"}).status, 0);
+  const std::string pdf = f.dir / "work/listing.pdf", raw = readFile(pdf);
+  std::size_t streams = 0;
+  for (std::size_t at = 0; (at = raw.find("/Filter/FlateDecode/Params", at)) != std::string::npos; ++at)
+    ++streams;
+  EXPECT_EQ(streams, 3u);
+  EXPECT_NE(raw.find("/Names[(0)<</Type/Filespec/F(a.vhd)"), std::string::npos);
+  f.dir.write("back/.keep", "");
+  ASSERT_EQ(std::system(("pdfdetach -saveall -o '" + f.dir / "back" + "' '" + pdf + "'").c_str()), 0);
+  for (const char* name : {"a.vhd", "b.vhd", "c.vhd", "d.vhd"})
+    EXPECT_EQ(readFile(f.dir / (std::string("back/") + name)), readFile(f.dir / (std::string("work/") + name)));
 }
 
 // Title and author as the resource file gives them or not; off, the design's author and no
