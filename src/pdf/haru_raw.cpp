@@ -359,6 +359,7 @@ struct Attachments::Store {
   };
   struct File {
     std::string path;
+    std::string unicodePath;  // UTF-16BE, or empty
     Content* content;
   };
   std::deque<Content> contents;
@@ -438,6 +439,12 @@ HPDF_STATUS writeNameTree(HPDF_Dict dict, HPDF_Stream stream) {
     text.assign("(").append(width - number.size(), '0').append(number);
     text += ")<</Type/Filespec/F";
     appendString(text, files[i].path);
+    if (!files[i].unicodePath.empty()) {
+      static constexpr char hex[] = "0123456789ABCDEF";
+      text += "/UF<";
+      for (unsigned char c : files[i].unicodePath) text += hex[c >> 4], text += hex[c & 15];
+      text += '>';
+    }
     const std::uint32_t object = files[i].content->object->header.obj_id & 0x00FFFFFF;
     text += "/EF<</F " + std::to_string(object) + " 0 R>>>>";
     status = HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text.data()),
@@ -451,7 +458,8 @@ HPDF_STATUS writeNameTree(HPDF_Dict dict, HPDF_Stream stream) {
 Attachments::Attachments() : store_(std::make_unique<Store>()) {}
 Attachments::~Attachments() = default;
 
-bool Attachments::add(std::string_view name, std::string_view bytes, std::int64_t lastWrite) {
+bool Attachments::add(std::string_view name, std::string_view unicodeName, std::string_view bytes,
+                      std::int64_t lastWrite) {
   try {
     Store& s = *store_;
     const std::string modDate = dateText(utcDate(lastWrite));
@@ -463,7 +471,7 @@ bool Attachments::add(std::string_view name, std::string_view bytes, std::int64_
       content = &s.contents.emplace_back(Store::Content{&s, std::string(bytes), {}, modDate});
       s.byHash.emplace(hash, content);
     }
-    s.files.push_back({std::string(name), content});
+    s.files.push_back({std::string(name), std::string(unicodeName), content});
     return true;
   } catch (const std::bad_alloc&) {
     return false;

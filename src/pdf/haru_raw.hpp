@@ -137,8 +137,10 @@ class Attachments {
   Attachments& operator=(const Attachments&) = delete;
 
   /// Adds `bytes` as the embedded file `name` (a path as the console shows it), with `lastWrite`
-  /// as its modification date. False when memory ran short.
-  bool add(std::string_view name, std::string_view bytes, std::int64_t lastWrite);
+  /// as its modification date; `unicodeName`, when not empty, is the name as a text string
+  /// (UTF-16BE with its byte order mark). False when memory ran short.
+  bool add(std::string_view name, std::string_view unicodeName, std::string_view bytes,
+           std::int64_t lastWrite);
   /// Enters the files into `pdf` just before its save, their streams last, and hands their
   /// bytes to `compressor`, which must have no other work left. False when memory ran short:
   /// the document must not be saved then.

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/text_encoding.hpp"
 #include "pdf/haru_raw.hpp"
 #include "pdf/page_compressor.hpp"
 #include "platform/files.hpp"
@@ -43,6 +44,29 @@ constexpr char saveFailure[] = "Could not save the PDF file";
 constexpr char pageFailure[] = "CAN'T SET page";
 constexpr char attachFailure[] = "CAN'T SET embedded file";
 constexpr char infoFailure[] = "CAN'T SET info";
+
+// A path as the text string a reader takes a file's name from: UTF-16BE behind its byte order
+// mark. Empty for a path of ASCII alone or one that is not UTF-8: its bytes then serve as they
+// are.
+std::string unicodePath(std::string_view path) {
+  if (!analysis::isUtf8Text(path.data(), path.size())) return {};
+  std::string out = "\xFE\xFF";
+  const auto put = [&out](char32_t unit) {
+    out += static_cast<char>(unit >> 8);
+    out += static_cast<char>(unit & 0xFF);
+  };
+  for (const char *p = path.data(), *end = p + path.size(); p < end;) {
+    const analysis::Utf8Char c = analysis::decodeUtf8(p, end);
+    p += c.length;
+    if (c.codePoint < 0x10000) {
+      put(c.codePoint);
+    } else {
+      put(0xD800 + ((c.codePoint - 0x10000) >> 10));
+      put(0xDC00 + ((c.codePoint - 0x10000) & 0x3FF));
+    }
+  }
+  return out;
+}
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -837,7 +861,11 @@ void ListingWriter::attach(std::string_view path, std::string_view bytes,
                            std::int64_t lastWrite) {
   State* s = state_.get();
   if (!s || !s->usable()) return;
-  if (!s->attachments.add(path, bytes, lastWrite)) s->failure = attachFailure;
+  try {
+    if (!s->attachments.add(path, unicodePath(path), bytes, lastWrite)) s->failure = attachFailure;
+  } catch (const std::bad_alloc&) {
+    s->failure = attachFailure;
+  }
 }
 
 void ListingWriter::describe(const DocumentInfo& info) {

@@ -73,12 +73,12 @@ TEST(Record, ChecksumsInformationAndAttachmentsGiveTheSourcesBack) {
 }
 
 // Files of the same bytes and date share one stream; another date makes another. Each file
-// still comes back under its own name.
+// still comes back under its own name, a UTF-8 one too.
 TEST(Record, TheSameBytesAndDateAreEmbeddedOnce) {
   Workspace f;
   f.resource("/OPTIONS\nrecord on\n");
   for (const char* name : {"a.vhd", "b.vhd", "c.vhd"}) f.source(name, "entity e is end;\n");
-  f.source("d.vhd", "entity d is end;\n");
+  f.source("d\xc3\xa9.vhd", "entity d is end;\n");
   const timespec later[2] = {{1709543108, 0}, {1709543108, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, (f.dir / "work/c.vhd").c_str(), later, 0), 0);
   ASSERT_EQ(f.run({"*.vhd"}).status, 0);
@@ -90,7 +90,7 @@ TEST(Record, TheSameBytesAndDateAreEmbeddedOnce) {
   EXPECT_NE(raw.find("/Names[(0)<</Type/Filespec/F(a.vhd)"), std::string::npos);
   f.dir.write("back/.keep", "");
   ASSERT_EQ(std::system(("pdfdetach -saveall -o '" + f.dir / "back" + "' '" + pdf + "'").c_str()), 0);
-  for (const char* name : {"a.vhd", "b.vhd", "c.vhd", "d.vhd"})
+  for (const char* name : {"a.vhd", "b.vhd", "c.vhd", "d\xc3\xa9.vhd"})
     EXPECT_EQ(readFile(f.dir / (std::string("back/") + name)), readFile(f.dir / (std::string("work/") + name)));
 }
 
