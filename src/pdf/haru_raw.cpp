@@ -396,19 +396,32 @@ struct Attachments::Store {
 
 namespace {
 
+// A write hook's work, whose exceptions must not pass through the library's C frames: memory
+// that ran short fails the save instead.
+template <typename Work>
+HPDF_STATUS guarded(Work work) {
+  try {
+    return work();
+  } catch (...) {
+    return HPDF_FAILD_TO_ALLOC_MEM;
+  }
+}
+
 // An embedded file's dictionary, compact: the library's own form spends some 30 bytes more. The
 // optional /Size is left out for the same reason. The sources are deflated at the save, on the
 // compressor's thread while the pages are written, as the first of them is due here.
 HPDF_STATUS writeEmbeddedDict(HPDF_Dict dict, HPDF_Stream stream) {
-  auto& content = *static_cast<Attachments::Store::Content*>(dict->attr);
-  if (!content.deflatedYet && !content.store->deflateAll()) return HPDF_FAILD_TO_ALLOC_MEM;
-  content.out = stream;
-  std::string text = "/Length " + std::to_string(content.deflated.size()) +
-                     "/Filter/FlateDecode/Params<</ModDate";
-  appendString(text, content.modDate);
-  text += ">>";
-  return HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text.data()),
-                           static_cast<HPDF_UINT>(text.size()));
+  return guarded([dict, stream]() -> HPDF_STATUS {
+    auto& content = *static_cast<Attachments::Store::Content*>(dict->attr);
+    if (!content.deflatedYet && !content.store->deflateAll()) return HPDF_FAILD_TO_ALLOC_MEM;
+    content.out = stream;
+    std::string text = "/Length " + std::to_string(content.deflated.size()) +
+                       "/Filter/FlateDecode/Params<</ModDate";
+    appendString(text, content.modDate);
+    text += ">>";
+    return HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text.data()),
+                             static_cast<HPDF_UINT>(text.size()));
+  });
 }
 
 // Its stream, after the ">>" that the library wrote: the library writes a stream of its own only
@@ -430,27 +443,29 @@ HPDF_STATUS writeEmbeddedData(HPDF_Dict dict) {
 // The tree's one node: /Names [key description ...]. The keys are the files' numbers, of one
 // width so that they sort as the tree needs; each description names its file by its path.
 HPDF_STATUS writeNameTree(HPDF_Dict dict, HPDF_Stream stream) {
-  const auto& files = static_cast<Attachments::Store*>(dict->attr)->files;
-  const std::size_t width = std::to_string(files.empty() ? 0 : files.size() - 1).size();
-  HPDF_STATUS status = HPDF_Stream_WriteStr(stream, "/Names[");
-  std::string text;
-  for (std::size_t i = 0; status == HPDF_OK && i < files.size(); ++i) {
-    const std::string number = std::to_string(i);
-    text.assign("(").append(width - number.size(), '0').append(number);
-    text += ")<</Type/Filespec/F";
-    appendString(text, files[i].path);
-    if (!files[i].unicodePath.empty()) {
-      static constexpr char hex[] = "0123456789ABCDEF";
-      text += "/UF<";
-      for (unsigned char c : files[i].unicodePath) text += hex[c >> 4], text += hex[c & 15];
-      text += '>';
+  return guarded([dict, stream]() -> HPDF_STATUS {
+    const auto& files = static_cast<Attachments::Store*>(dict->attr)->files;
+    const std::size_t width = std::to_string(files.empty() ? 0 : files.size() - 1).size();
+    HPDF_STATUS status = HPDF_Stream_WriteStr(stream, "/Names[");
+    std::string text;
+    for (std::size_t i = 0; status == HPDF_OK && i < files.size(); ++i) {
+      const std::string number = std::to_string(i);
+      text.assign("(").append(width - number.size(), '0').append(number);
+      text += ")<</Type/Filespec/F";
+      appendString(text, files[i].path);
+      if (!files[i].unicodePath.empty()) {
+        static constexpr char hex[] = "0123456789ABCDEF";
+        text += "/UF<";
+        for (unsigned char c : files[i].unicodePath) text += hex[c >> 4], text += hex[c & 15];
+        text += '>';
+      }
+      const std::uint32_t object = files[i].content->object->header.obj_id & 0x00FFFFFF;
+      text += "/EF<</F " + std::to_string(object) + " 0 R>>>>";
+      status = HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text.data()),
+                                 static_cast<HPDF_UINT>(text.size()));
     }
-    const std::uint32_t object = files[i].content->object->header.obj_id & 0x00FFFFFF;
-    text += "/EF<</F " + std::to_string(object) + " 0 R>>>>";
-    status = HPDF_Stream_Write(stream, reinterpret_cast<const HPDF_BYTE*>(text.data()),
-                               static_cast<HPDF_UINT>(text.size()));
-  }
-  return status == HPDF_OK ? HPDF_Stream_WriteStr(stream, "]") : status;
+    return status == HPDF_OK ? HPDF_Stream_WriteStr(stream, "]") : status;
+  });
 }
 
 }  // namespace

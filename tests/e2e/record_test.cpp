@@ -38,6 +38,11 @@ std::string infoLines(const std::string& pdf, const std::vector<std::string>& ke
   return picked;
 }
 
+// pdfdetach -saveall of `pdf` into `dir`, which must exist: its status.
+int saveAll(const std::string& pdf, const std::string& dir) {
+  return std::system(("pdfdetach -saveall -o '" + dir + "' '" + pdf + "'").c_str());
+}
+
 TEST(Record, ChecksumsInformationAndAttachmentsGiveTheSourcesBack) {
   Workspace f;
   f.resource(shippedResource());  // it turns the record on
@@ -63,7 +68,7 @@ TEST(Record, ChecksumsInformationAndAttachmentsGiveTheSourcesBack) {
             "5 embedded files\n1: counter.vhd\n2: odd.vhd\n3: rtl/top.vhd\n"
             "4: traffic_light.vhd\n5: uart_tx.vhd\n");
   f.dir.write("back/rtl/.keep", "");
-  ASSERT_EQ(std::system(("pdfdetach -saveall -o '" + f.dir / "back" + "' '" + pdf + "'").c_str()), 0);
+  ASSERT_EQ(saveAll(pdf, f.dir / "back"), 0);
   for (const auto& [name, text] : sources) EXPECT_EQ(readFile(f.dir / ("back/" + name)), text);
   EXPECT_NE(first.find("/ModDate(D:20240304090507Z)"), std::string::npos);  // the file's date
   EXPECT_NE(first.find("/DisplayDocTitle true"), std::string::npos);
@@ -84,14 +89,14 @@ TEST(Record, TheSameBytesAndDateAreEmbeddedOnce) {
   ASSERT_EQ(f.run({"*.vhd"}).status, 0);
   const std::string pdf = f.dir / "work/listing.pdf", raw = readFile(pdf);
   std::size_t streams = 0;
-  for (std::size_t at = 0; (at = raw.find("/Filter/FlateDecode/Params", at)) != std::string::npos; ++at)
-    ++streams;
+  const std::string stream = "/Filter/FlateDecode/Params";
+  for (std::size_t at = 0; (at = raw.find(stream, at)) != std::string::npos; ++at) ++streams;
   EXPECT_EQ(streams, 3u);
   EXPECT_NE(raw.find("/Names[(0)<</Type/Filespec/F(a.vhd)"), std::string::npos);
   f.dir.write("back/.keep", "");
-  ASSERT_EQ(std::system(("pdfdetach -saveall -o '" + f.dir / "back" + "' '" + pdf + "'").c_str()), 0);
-  for (const char* name : {"a.vhd", "b.vhd", "c.vhd", "d\xc3\xa9.vhd"})
-    EXPECT_EQ(readFile(f.dir / (std::string("back/") + name)), readFile(f.dir / (std::string("work/") + name)));
+  ASSERT_EQ(saveAll(pdf, f.dir / "back"), 0);
+  for (const std::string name : {"a.vhd", "b.vhd", "c.vhd", "d\xc3\xa9.vhd"})
+    EXPECT_EQ(readFile(f.dir / ("back/" + name)), readFile(f.dir / ("work/" + name))) << name;
 }
 
 // Title and author as the resource file gives them or not; off, the design's author and no
