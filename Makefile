@@ -37,9 +37,9 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The thread sanitizer, in a build of its own: the end-to-end tests that draw listings on the
-# second thread and deflate pages on the third, and those threads' own tests. A report ends the
-# run with status 66, which fails the test.
-TSAN_TESTS ?= ^(Listing|Utf8|Navigation|Emphasis|Ghdl|ListingQueue|ListingWriter|PageCompressor)\.
+# second thread and deflate pages (and a record's sources) on the third, and those threads' own
+# tests. A report ends the run with status 66, which fails the test.
+TSAN_TESTS ?= ^(Listing|Utf8|Navigation|Emphasis|Ghdl|ListingQueue|ListingWriter|PageCompressor|Record)\.
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMERVIK_TSAN=ON -DMERVIK_WERROR=ON $(CMAKE_FLAGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS)
