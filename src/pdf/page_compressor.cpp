@@ -22,7 +22,6 @@ constexpr std::size_t outSize = static_cast<std::size_t>(PageCompressor::pieceSi
 struct Job {
   void* tag;
   std::vector<PageCompressor::Chunk> chunks;
-  int level;
 };
 
 }  // namespace
@@ -51,7 +50,7 @@ struct PageCompressor::Impl {
     queue.pop_front();
     ++busy;
     lock.unlock();
-    Done result = deflate(job.tag, job.chunks, job.level);
+    Done result = deflate(job.tag, job.chunks);
     lock.lock();
     try {
       done.push_back(std::move(result));
@@ -73,7 +72,7 @@ PageCompressor::~PageCompressor() {
   }
 }
 
-void PageCompressor::submit(void* tag, std::vector<Chunk> chunks, int level) {
+void PageCompressor::submit(void* tag, std::vector<Chunk> chunks) {
   Impl& s = *impl_;
   try {
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -81,7 +80,7 @@ void PageCompressor::submit(void* tag, std::vector<Chunk> chunks, int level) {
       s.stopping = false;
       s.worker = std::thread([&s] { s.work(); });
     }
-    s.queue.push_back({tag, std::move(chunks), level});
+    s.queue.push_back({tag, std::move(chunks)});
     s.changed.notify_all();
   } catch (const std::bad_alloc&) {
     // Not queued: the library deflates this content when saving, as it always could.
@@ -118,11 +117,10 @@ void PageCompressor::cancel() {
 
 // The library's loop: a piece of pieceSize bytes at a time (the last one shorter), deflated
 // without flushing; the output written out whenever the buffer fills; then finished.
-PageCompressor::Done PageCompressor::deflate(void* tag, const std::vector<Chunk>& chunks,
-                                             int level) {
+PageCompressor::Done PageCompressor::deflate(void* tag, const std::vector<Chunk>& chunks) {
   Done result{tag, {}};
   z_stream z{};
-  if (deflateInit(&z, level) != Z_OK) return result;
+  if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return result;
   try {
     unsigned char in[pieceSize];
     unsigned char out[outSize];

@@ -28,10 +28,9 @@ class PageCompressor {
   PageCompressor(const PageCompressor&) = delete;
   PageCompressor& operator=(const PageCompressor&) = delete;
 
-  /// Queues the content made of `chunks`, in order, to be deflated at `level` (zlib's default
-  /// by default). The caller keeps their bytes unchanged until the result is collected or
-  /// cancel() returned.
-  void submit(void* tag, std::vector<Chunk> chunks, int level = -1);
+  /// Queues the content made of `chunks`, in order. The caller keeps their bytes unchanged
+  /// until the result is collected or cancel() returned.
+  void submit(void* tag, std::vector<Chunk> chunks);
   /// The results finished so far, without waiting.
   std::vector<Done> collect();
   /// Every result still due: the calling thread deflates queued contents too, then waits for
@@ -40,8 +39,8 @@ class PageCompressor {
   /// Drops the queued contents and waits for the one being deflated: after it no chunk is read.
   void cancel();
 
-  /// The deflated content of `chunks`, as the library would write it at zlib's default `level`.
-  static Done deflate(void* tag, const std::vector<Chunk>& chunks, int level = -1);
+  /// The deflated content of `chunks`, as the library would write it.
+  static Done deflate(void* tag, const std::vector<Chunk>& chunks);
 
  private:
   struct Impl;
